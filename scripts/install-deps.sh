@@ -12,7 +12,7 @@ packages=(
   libsdl2-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
-  xvfb x11-apps imagemagick
+  xvfb x11-apps x11-utils imagemagick
   zint dmtx-utils
 )
 if [[ "${1:-}" == "--bench" ]]; then
