@@ -330,7 +330,7 @@ TEST_F(MessagesTest, FailureAtEachBuildStepLeavesAFreshRecord) {
              mediaType + camera + kGraphs},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.call));
+        SCOPED_TRACE(fakeCallName(c.call));
         install({FakeDevice{}});
         long objectsBefore = fakeLiveObjects();
         long memoryBefore = fakeTaskMemoryBlocks();
@@ -405,7 +405,7 @@ TEST_F(MessagesTest, NonFatalAndTearDownFailures) {
              kFreed},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.call));
+        SCOPED_TRACE(fakeCallName(c.call));
         install({FakeDevice{}});
         CaptureInput capture;
         fakeFail(c.call);
