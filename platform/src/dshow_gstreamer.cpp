@@ -279,6 +279,7 @@ public:
             height_ = height;
             if (info->AvgTimePerFrame > 0) frameInterval_ = info->AvgTimePerFrame;
             rateLimited_ = info->AvgTimePerFrame > 0;
+            applyCaps();
             return S_OK;
         }
         return VFW_E_INVALIDMEDIATYPE;
@@ -367,6 +368,23 @@ private:
         return caps;
     }
 
+    GstCaps* outputCaps() const {
+        return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, width_,
+                                   "height", G_TYPE_INT, height_, nullptr);
+    }
+
+    // A running stream renegotiates to the new format; the frame rate limit
+    // is fixed when the pipeline is made.
+    void applyCaps() {
+        if (!pipeline_) return;
+        GstCaps* caps = sourceCaps();
+        g_object_set(sourceFilter_, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+        caps = outputCaps();
+        g_object_set(outputFilter_, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+    }
+
     GstElement* makeSourceElement() {
         if (device_) return gst_device_create_element(device_, nullptr);
         GstElement* source = gst_element_factory_make("appsrc", nullptr);
@@ -381,48 +399,42 @@ private:
     }
 
     bool buildPipeline() {
-        GstElement* pipeline = gst_pipeline_new(nullptr);
-        std::vector<GstElement*> chain;
-        auto add = [&](GstElement* element) {
-            chain.push_back(element);
-            return element != nullptr;
-        };
-        bool made = add(makeSourceElement());
-        if (frames_) made = made && add(gst_element_factory_make("videoscale", nullptr));
         GstElement* sourceFilter = gst_element_factory_make("capsfilter", nullptr);
-        made = made && add(sourceFilter);
-        if (current_.media == "image/jpeg") made = made && add(gst_element_factory_make("jpegdec", nullptr));
-        made = made && add(gst_element_factory_make("videoconvert", nullptr));
         GstElement* flip = gst_element_factory_make("videoflip", nullptr);
-        made = made && add(flip);
-        GstElement* rate = nullptr;
-        if (rateLimited_) {
-            rate = gst_element_factory_make("videorate", nullptr);
-            made = made && add(rate);
-        }
+        GstElement* rate = rateLimited_ ? gst_element_factory_make("videorate", nullptr) : nullptr;
         GstElement* outputFilter = gst_element_factory_make("capsfilter", nullptr);
-        made = made && add(outputFilter);
         GstElement* sink = gst_element_factory_make("appsink", nullptr);
-        made = made && add(sink);
-        for (GstElement* element : chain)
-            if (element) gst_bin_add(GST_BIN(pipeline), element);
-        if (!made || !linkChain(chain)) {
+        std::vector<GstElement*> chain = {makeSourceElement()};
+        if (frames_) chain.push_back(gst_element_factory_make("videoscale", nullptr));
+        chain.push_back(sourceFilter);
+        if (current_.media == "image/jpeg") chain.push_back(gst_element_factory_make("jpegdec", nullptr));
+        chain.push_back(gst_element_factory_make("videoconvert", nullptr));
+        chain.push_back(flip);
+        if (rateLimited_) chain.push_back(rate);
+        chain.push_back(outputFilter);
+        chain.push_back(sink);
+        bool made = std::find(chain.begin(), chain.end(), nullptr) == chain.end();
+        if (!made) {
+            for (GstElement* element : chain)
+                if (element) gst_object_unref(gst_object_ref_sink(element));
+            return false;
+        }
+        GstElement* pipeline = gst_pipeline_new(nullptr);
+        for (GstElement* element : chain) gst_bin_add(GST_BIN(pipeline), element);
+        if (!linkChain(chain)) {
             gst_object_unref(pipeline);
             return false;
         }
 
-        GstCaps* caps = sourceCaps();
-        g_object_set(sourceFilter, "caps", caps, nullptr);
-        gst_caps_unref(caps);
+        pipeline_ = pipeline;
+        sourceFilter_ = sourceFilter;
+        outputFilter_ = outputFilter;
+        applyCaps();
         gst_util_set_object_arg(G_OBJECT(flip), "method", "vertical-flip");
         if (rate) {
             int fps = static_cast<int>(std::max<REFERENCE_TIME>(1, kHundredNanosecondsPerSecond / frameInterval_));
             g_object_set(rate, "max-rate", fps, nullptr);
         }
-        caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, width_,
-                                   "height", G_TYPE_INT, height_, nullptr);
-        g_object_set(outputFilter, "caps", caps, nullptr);
-        gst_caps_unref(caps);
         // No clock: samples are handed on as they come, the newest kept.
         g_object_set(sink, "sync", FALSE, "max-buffers", 1, "drop", TRUE, nullptr);
         GstAppSinkCallbacks callbacks = {};
@@ -434,7 +446,6 @@ private:
         gst_bus_set_sync_handler(bus, &GstSource::onMessage, this, nullptr);
         gst_object_unref(bus);
 
-        pipeline_ = pipeline;
         if (frames_) appSource_ = chain.front();
         return true;
     }
@@ -451,6 +462,8 @@ private:
         gst_object_unref(pipeline_);
         pipeline_ = nullptr;
         appSource_ = nullptr;
+        sourceFilter_ = nullptr;
+        outputFilter_ = nullptr;
     }
 
     static GstBusSyncReply onMessage(GstBus*, GstMessage* message, gpointer self) {
@@ -525,6 +538,8 @@ private:
     bool rateLimited_ = false;
     GstElement* pipeline_ = nullptr;
     GstElement* appSource_ = nullptr;
+    GstElement* sourceFilter_ = nullptr;  // held by the pipeline
+    GstElement* outputFilter_ = nullptr;
     std::atomic<bool> failed_{false};
     std::vector<uint8_t> packed_;  // streaming thread only
     std::thread feeder_;
