@@ -10,9 +10,10 @@
 // adds one device, listed first as "Kelvrane test camera", that delivers
 // those images in a loop at 15 frames per second (files of a directory in
 // name order; images that do not decode are skipped; every image is scaled
-// to the first one's size). Its stream configuration accepts RGB24 at any
-// size from 16 x 16 to 4096 x 4096 and scales to it; its current format is
-// the first image's size. Without the variable nothing of it exists.
+// to the first one's size). Like a camera it offers RGB24, YUY2, IYUV and
+// MJPG, here at any size from 16 x 16 to 4096 x 4096, converting and scaling
+// its images to the format set; it starts in RGB24 at the first image's
+// size. Without the variable nothing of it exists.
 #include "dshow_graph.h"
 
 #include <gst/app/gstappsink.h>
@@ -34,8 +35,9 @@ namespace {
 constexpr const char* kTestCameraVariable = "KELVRANE_TEST_CAMERA";
 constexpr const char16_t* kTestCameraName = u"Kelvrane test camera";
 constexpr int kTestCameraFps = 15;
-constexpr int kTestCameraMinSize = 16;
-constexpr int kTestCameraMaxSize = 4096;
+constexpr const char* kTestCameraCaps =
+    "video/x-raw, format=(string){ BGR, YUY2, I420 }, width=(int)[ 16, 4096 ], height=(int)[ 16, 4096 ]; "
+    "image/jpeg, width=(int)[ 16, 4096 ], height=(int)[ 16, 4096 ]";
 constexpr int kPreferredWidth = 640;
 constexpr int kPreferredHeight = 480;
 constexpr REFERENCE_TIME kDefaultFrameInterval = 333333;  // 30 frames per second
@@ -239,17 +241,17 @@ public:
         GstCaps* caps = gst_device_get_caps(device);
         capabilities_ = capabilitiesOf(caps);
         if (caps) gst_caps_unref(caps);
-        chooseCurrentFormat();
+        chooseCurrentFormat(kPreferredWidth, kPreferredHeight);
         dshow::addSourcePins(*this, false);
     }
 
-    // The test camera.
+    // The test camera: offers what cameras commonly do, converted from its
+    // images, and starts at the first image's size.
     explicit GstSource(std::shared_ptr<TestFrames> frames) : frames_(std::move(frames)) {
-        capabilities_.push_back({MEDIASUBTYPE_RGB24, "video/x-raw", "BGR", kTestCameraMinSize,
-                                 kTestCameraMaxSize, 1, kTestCameraMinSize, kTestCameraMaxSize, 1});
-        current_ = capabilities_[0];
-        width_ = frames_->width;
-        height_ = frames_->height;
+        GstCaps* caps = gst_caps_from_string(kTestCameraCaps);
+        capabilities_ = capabilitiesOf(caps);
+        if (caps) gst_caps_unref(caps);
+        chooseCurrentFormat(frames_->width, frames_->height);
         dshow::addSourcePins(*this, false);
     }
 
@@ -274,11 +276,13 @@ public:
         int height = info->bmiHeader.biHeight;
         for (const Capability& capability : capabilities_) {
             if (capability.subtype != type->subtype || !capability.allows(width, height)) continue;
+            bool decoderChanges = pipeline_ && capability.media != current_.media;
             current_ = capability;
             width_ = width;
             height_ = height;
             if (info->AvgTimePerFrame > 0) frameInterval_ = info->AvgTimePerFrame;
             rateLimited_ = info->AvgTimePerFrame > 0;
+            if (decoderChanges) return rebuildPipeline() ? S_OK : VFW_E_CANNOT_CONNECT;
             applyCaps();
             return S_OK;
         }
@@ -344,14 +348,15 @@ protected:
     }
 
 private:
-    void chooseCurrentFormat() {
+    // A raw format of the preferred size when there is one, as cameras
+    // usually start in 640 x 480; else the first capability's smallest size.
+    void chooseCurrentFormat(int width, int height) {
         if (capabilities_.empty()) return;
-        // A raw 640 x 480 format when there is one, as cameras usually start in it.
         for (const Capability& capability : capabilities_) {
-            if (capability.media == "video/x-raw" && capability.allows(kPreferredWidth, kPreferredHeight)) {
+            if (capability.media == "video/x-raw" && capability.allows(width, height)) {
                 current_ = capability;
-                width_ = kPreferredWidth;
-                height_ = kPreferredHeight;
+                width_ = width;
+                height_ = height;
                 return;
             }
         }
@@ -404,10 +409,15 @@ private:
         GstElement* rate = rateLimited_ ? gst_element_factory_make("videorate", nullptr) : nullptr;
         GstElement* outputFilter = gst_element_factory_make("capsfilter", nullptr);
         GstElement* sink = gst_element_factory_make("appsink", nullptr);
+        bool jpeg = current_.media == "image/jpeg";
         std::vector<GstElement*> chain = {makeSourceElement()};
-        if (frames_) chain.push_back(gst_element_factory_make("videoscale", nullptr));
+        if (frames_) {
+            chain.push_back(gst_element_factory_make("videoconvert", nullptr));
+            chain.push_back(gst_element_factory_make("videoscale", nullptr));
+            if (jpeg) chain.push_back(gst_element_factory_make("jpegenc", nullptr));
+        }
         chain.push_back(sourceFilter);
-        if (current_.media == "image/jpeg") chain.push_back(gst_element_factory_make("jpegdec", nullptr));
+        if (jpeg) chain.push_back(gst_element_factory_make("jpegdec", nullptr));
         chain.push_back(gst_element_factory_make("videoconvert", nullptr));
         chain.push_back(flip);
         if (rateLimited_) chain.push_back(rate);
@@ -453,6 +463,23 @@ private:
     static bool linkChain(const std::vector<GstElement*>& chain) {
         for (size_t i = 1; i < chain.size(); i++)
             if (!gst_element_link(chain[i - 1], chain[i])) return false;
+        return true;
+    }
+
+    // From raw frames to JPEG or back the decoder comes or goes: the stream
+    // is made anew and put back in the state it had.
+    bool rebuildPipeline() {
+        FILTER_STATE state;
+        {
+            std::lock_guard<std::mutex> guard(streamLock());
+            state = state_;
+        }
+        stopFeeding();
+        dropPipeline();
+        if (!buildPipeline()) return false;
+        if (state == State_Stopped) return true;
+        gst_element_set_state(pipeline_, state == State_Running ? GST_STATE_PLAYING : GST_STATE_PAUSED);
+        if (state == State_Running) startFeeding();
         return true;
     }
 

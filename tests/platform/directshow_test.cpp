@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,22 +25,29 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
+        BYTE* data = nullptr;
+        if (sample->GetPointer(&data) != S_OK || sample->GetActualDataLength() < 3) return S_OK;
         std::lock_guard<std::mutex> guard(lock_);
         last_ = sample->GetActualDataLength();
+        firstPixel_ = {data[0], data[1], data[2]};
         changed_.notify_all();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
 
-    bool waitFor(long length) {
+    // Waits for a sample of this length; gives its first pixel's bytes.
+    bool waitFor(long length, std::vector<int>* firstPixel = nullptr) {
         std::unique_lock<std::mutex> lock(lock_);
-        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return last_ == length; });
+        bool arrived = changed_.wait_for(lock, std::chrono::seconds(5), [&] { return last_ == length; });
+        if (firstPixel) *firstPixel = firstPixel_;
+        return arrived;
     }
 
 private:
     std::mutex lock_;
     std::condition_variable changed_;
     long last_ = 0;
+    std::vector<int> firstPixel_;
 };
 
 template <class T>
@@ -108,13 +116,39 @@ TEST(DirectShowOverGstreamer, TestCameraGraphRunsRenegotiatesAndLetsGo) {
     ASSERT_TRUE(SUCCEEDED(control->Run()));
     EXPECT_TRUE(recorder.waitFor(64 * 48 * 3));
 
-    // A size the configuration offers, then one it does not.
+    // The running stream follows each format set; whatever the device
+    // delivers, samples arrive as RGB24, bottom row first: the first pixel is
+    // the image's bottom left, blue.
+    const GUID mjpg = {0x47504A4D, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    struct Format {
+        const char* name;
+        GUID subtype;
+        int width, height;
+    };
+    const Format formats[] = {{"RGB24", MEDIASUBTYPE_RGB24, 32, 24},
+                              {"YUY2", MEDIASUBTYPE_YUY2, 48, 36},
+                              {"IYUV", MEDIASUBTYPE_IYUV, 64, 48},
+                              {"MJPG", mjpg, 80, 60},
+                              {"RGB24 after MJPG", MEDIASUBTYPE_RGB24, 40, 30}};
     AM_MEDIA_TYPE* type = nullptr;
     ASSERT_EQ(config->GetFormat(&type), S_OK);
-    setSize(type, 32, 24);
-    EXPECT_EQ(config->SetFormat(type), S_OK);
-    EXPECT_TRUE(recorder.waitFor(32 * 24 * 3));
+    for (const Format& format : formats) {
+        SCOPED_TRACE(format.name);
+        type->subtype = format.subtype;
+        setSize(type, format.width, format.height);
+        EXPECT_EQ(config->SetFormat(type), S_OK);
+        std::vector<int> pixel;
+        EXPECT_TRUE(recorder.waitFor(format.width * format.height * 3, &pixel));
+        ASSERT_EQ(pixel.size(), 3u);
+        EXPECT_GT(pixel[0], 200);
+        EXPECT_LT(pixel[1], 60);
+        EXPECT_LT(pixel[2], 60);
+    }
+    // Sizes and subtypes the device does not offer are refused.
     setSize(type, 8, 8);
+    EXPECT_TRUE(FAILED(config->SetFormat(type)));
+    type->subtype = MEDIASUBTYPE_RGB32;
+    setSize(type, 32, 24);
     EXPECT_TRUE(FAILED(config->SetFormat(type)));
     freeType(type);
 
