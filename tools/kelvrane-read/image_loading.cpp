@@ -181,9 +181,9 @@ HeaderInfo readHeader(int fd) {
     HeaderInfo info;
     uint8_t head[kHeadBytes] = {};
     const size_t n = readAt(fd, 0, head, kHeadBytes);
-    if (n >= 24 && std::memcmp(head, kPngSignature, 8) == 0) {
+    if (n >= 8 && std::memcmp(head, kPngSignature, 8) == 0) {
         info.format = "PNG";
-        if (std::memcmp(head + 12, "IHDR", 4) == 0) {
+        if (n >= 24 && std::memcmp(head + 12, "IHDR", 4) == 0) {
             setSize(&info, bigEndian32(head + 16), bigEndian32(head + 20));
         }
     } else if (n >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff) {
