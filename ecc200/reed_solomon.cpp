@@ -15,17 +15,26 @@ constexpr int kPrimitive = 1;
 constexpr int kScratchArrays = 8;
 
 // Syndromes of the block in logarithm form into syndromes[0..t-1]; returns
-// whether any of them is not zero.
+// whether any of them is not zero. Horner's rule for all roots at once, one
+// codeword at a time, so that the roots' chains run side by side.
 bool computeSyndromes(const ReedSolomonCodec& rs, const unsigned char* block, int length, unsigned char* syndromes) {
-    bool anyError = false;
-    for (int i = 0; i < rs.rootCount; ++i) {
-        const int root = (rs.firstRoot + i) * rs.primitive;
-        int s = block[0];
-        for (int j = 1; j < length; ++j) {
-            s = s == 0 ? block[j] : block[j] ^ rs.alphaTo[dmRsReduce(rs.indexOf[s] + root)];
+    int s[256];
+    const int t = rs.rootCount;
+    for (int i = 0; i < t; ++i) s[i] = block[0];
+    for (int j = 1; j < length; ++j) {
+        const int codeword = block[j];
+        for (int i = 0; i < t; ++i) {
+            // A logarithm (at most 254) plus a root exponent (at most 255)
+            // needs one subtraction to be reduced.
+            int exponent = rs.indexOf[s[i]] + (rs.firstRoot + i) * rs.primitive;
+            if (exponent >= rs.fieldSize) exponent -= rs.fieldSize;
+            s[i] = s[i] == 0 ? codeword : codeword ^ rs.alphaTo[exponent];
         }
-        if (s != 0) anyError = true;
-        syndromes[i] = rs.indexOf[s];
+    }
+    bool anyError = false;
+    for (int i = 0; i < t; ++i) {
+        if (s[i] != 0) anyError = true;
+        syndromes[i] = rs.indexOf[s[i]];
     }
     return anyError;
 }
