@@ -294,7 +294,7 @@ def samples():
     t1 = b"10x10"
     t2 = b"a 24x24 symbol from zint"
     t3 = b"three sizes in one frame: 10x10, 24x24 and 40x40 (zint, auto)"
-    f.add_symbol(t1, zint_rows(t1, version=1), (90, 100), 6, 200)
+    f.add_symbol(t1, zint_rows(t1, version=1), (100, 110), 8, 200)
     f.add_symbol(t2, zint_rows(t2, version=8), (250, 330), 5, 315)
     f.add_symbol(t3, zint_rows(t3, version=12), (480, 200), 4, 10)
     out.append(("06-three-sizes.png", f))

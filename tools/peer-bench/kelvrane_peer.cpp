@@ -3,9 +3,7 @@
 #include "peer_readers.h"
 #include "read_tool.h"
 
-#ifndef KELVRANE_READER_PENDING
 #include "reader/reader_internal.h"
-#endif
 
 std::vector<std::string> readWithKelvrane(const cv::Mat& gray) {
     IplImage view = cvIplImage(gray);
@@ -16,9 +14,6 @@ std::vector<std::string> readWithKelvrane(const cv::Mat& gray) {
     return texts;
 }
 
-#ifdef KELVRANE_READER_PENDING
-bool profileKelvraneStages(const cv::Mat&, StageTimes*) { return false; }
-#else
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -70,4 +65,3 @@ bool profileKelvraneStages(const cv::Mat& gray, StageTimes* times) {
     }
     return true;
 }
-#endif

@@ -39,5 +39,4 @@ struct StageTimes {
     int candidateCount = 0;
     int passes = 0;
 };
-// False when the stage functions are not available in this build.
 bool profileKelvraneStages(const cv::Mat& gray, StageTimes* times);
