@@ -286,17 +286,17 @@ def samples():
     f = Frame(640, 480, seed=5)
     t1 = b"RECT 12X36 ZINT"
     t2 = b"zint 32x32 seen at a slant, 1234567890 and more text to fill it"
-    f.add_symbol(t1, zint_rows(t1, version=28), (320, 90), 5, 3)
-    f.add_symbol(t2, zint_rows(t2, version=10), (320, 300), 5, -20, tilt=0.08)
+    f.add_symbol(t1, zint_rows(t1, version=28), (320, 130), 5, 3)
+    f.add_symbol(t2, zint_rows(t2, version=10), (320, 330), 5, -20, tilt=0.08)
     out.append(("05-rectangle-and-slant.png", f))
 
     f = Frame(640, 480, seed=6)
     t1 = b"10x10"
     t2 = b"a 24x24 symbol from zint"
     t3 = b"three sizes in one frame: 10x10, 24x24 and 40x40 (zint, auto)"
-    f.add_symbol(t1, zint_rows(t1, version=1), (100, 110), 8, 200)
-    f.add_symbol(t2, zint_rows(t2, version=8), (250, 330), 5, 315)
-    f.add_symbol(t3, zint_rows(t3, version=12), (480, 200), 4, 10)
+    f.add_symbol(t1, zint_rows(t1, version=1), (100, 390), 8, 200)
+    f.add_symbol(t2, zint_rows(t2, version=8), (270, 300), 5, 315)
+    f.add_symbol(t3, zint_rows(t3, version=12), (480, 260), 4, 10)
     out.append(("06-three-sizes.png", f))
     return out
 
