@@ -9,7 +9,7 @@ namespace {
 
 // x^8 + x^5 + x^3 + x^2 + 1, the field polynomial of ECC 200.
 constexpr int kFieldPolynomial = 0x12D;
-constexpr int kMaxSymbolBits = 8;
+constexpr int kSymbolBits = 8;
 constexpr int kFirstRoot = 1;
 constexpr int kPrimitive = 1;
 constexpr int kScratchArrays = 8;
@@ -50,7 +50,9 @@ int dmRsReduce(int x) {
 }
 
 ReedSolomonCodec* dmRsCreate(int symbolBits, int rootCount, int shortening) {
-    if (symbolBits < 1 || symbolBits > kMaxSymbolBits) return nullptr;
+    // The decoder's arithmetic (dmRsReduce, the Chien search over 255
+    // positions) is that of GF(256): a smaller field would be decoded wrongly.
+    if (symbolBits != kSymbolBits) return nullptr;
     const int fieldSize = (1 << symbolBits) - 1;
     if (rootCount < 0 || rootCount >= (1 << symbolBits)) return nullptr;
     if (shortening < 0 || shortening >= fieldSize - rootCount) return nullptr;

@@ -90,7 +90,7 @@ TEST(ReadSymbols, ImageWithoutSymbolGivesNone) {
 }
 
 TEST(ReadSymbols, NullResultsOrCountWriteNothing) {
-    const SymbolFixture& f = symbolFixture("zint-16x16");
+    const SymbolFixture& f = symbolFixture("zint-20x20");
     cv::Mat frame = renderFrame(FrameStyle{}, {place(f, {320, 240}, 5)}).image;
     IplImage ipl = cvIplImage(frame);
 
@@ -116,13 +116,13 @@ TEST(ReadSymbols, NullResultsOrCountWriteNothing) {
 TEST(ReadSymbols, MoreThanTenSymbolsGiveTheFirstTenCandidates) {
     // Twelve different symbols; the reader stops at ten, taking them in the
     // order in which their candidates were found.
-    const char* names[] = {"zint-10x10", "zint-12x12", "zint-14x14", "zint-16x16",
-                           "zint-18x18", "zint-20x20", "zint-22x22", "zint-24x24",
-                           "zint-8x18",  "zint-8x32",  "zint-12x26", "dmtx-ascii-10x10"};
+    const char* names[] = {"zint-16x16", "zint-18x18",  "zint-20x20", "zint-22x22",
+                           "zint-24x24", "zint-26x26",  "dmtx-c40",   "dmtx-text",
+                           "zint-8x18",  "dmtx-digits", "zint-12x26", "dmtx-base256-short"};
     std::vector<SymbolPlacement> placements;
     for (int i = 0; i < 12; ++i) {
         placements.push_back(
-            place(symbolFixture(names[i]), {160.0 + 320 * (i % 4), 120.0 + 240 * (i / 4)}, 4, 10 * i));
+            place(symbolFixture(names[i]), {160.0 + 320 * (i % 4), 120.0 + 240 * (i / 4)}, 6, 10 * i));
     }
     FrameStyle style;
     style.width = 1280;
@@ -161,7 +161,9 @@ TEST(ReadSymbols, MoreThanTenSymbolsGiveTheFirstTenCandidates) {
         previous = firstCandidate[s];
     }
     for (size_t s = 0; s < placements.size(); ++s) {
-        if (!reported[s]) EXPECT_GT(firstCandidate[s], previous) << names[s] << " left out";
+        if (!reported[s]) {
+            EXPECT_GT(firstCandidate[s], previous) << names[s] << " left out";
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -430,6 +431,26 @@ TEST(CandidateAnalysis, ZoomBox) {
     }
 }
 
+TEST(CandidateAnalysis, ZoomedCornersMapBack) {
+    // The outline is written before sampling, whatever the sampler then
+    // makes of the candidate. The finder corner is the one point neither the
+    // sweep nor the sampler moves: reported as its zoomed position rounded
+    // half to even, halved toward zero, plus the crop origin.
+    const BilevelFrame frame = renderBilevel(symbolFixture("zint-12x12"), 5, 0, 0);
+    for (const bool leftFirst : {true, false}) {
+        ContextPtr context = contextFor(frame.image->image,
+                                        finderCandidate(*frame.image, frame.corners, leftFirst), 13);
+        const int status = dmAnalyzeCandidate(context.get(), 0);
+        ASSERT_TRUE(status == 0 || status > 100) << status;  // oriented and handed over
+        const CvPoint2D32f zoomedCorner = context->candidates[0].farCorner;  // bottom-left
+        const CvPoint reported = context->results[0].corners[3];
+        EXPECT_EQ(reported.x, static_cast<int>(std::nearbyint(zoomedCorner.x)) / 2 + context->zoomX);
+        EXPECT_EQ(reported.y, static_cast<int>(std::nearbyint(zoomedCorner.y)) / 2 + context->zoomY);
+        EXPECT_NEAR(reported.x, frame.corners[3].x, 1.5);
+        EXPECT_NEAR(reported.y, frame.corners[3].y, 1.5);
+    }
+}
+
 TEST(CandidateAnalysis, UnzoomedAnalysisLeavesTheZoomAlone) {
     const BilevelFrame frame = renderBilevel(symbolFixture("zint-10x10"), 6, 0, 0);
     ContextPtr context =
@@ -439,6 +460,105 @@ TEST(CandidateAnalysis, UnzoomedAnalysisLeavesTheZoomAlone) {
     EXPECT_EQ(context->sampled, frame.image->image);
     EXPECT_EQ(context->zoomed, nullptr);
     EXPECT_EQ(context->zoomX + context->zoomY + context->zoomWidth + context->zoomHeight, -28);
+}
+
+}  // namespace
+
+namespace {
+
+// Candidates of garbage (huge, infinite, not-a-number or merely random
+// coordinates and lines) on a small noisy image: every stage must end with
+// a status and read nothing outside its images (the sanitizer builds check).
+TEST(CandidateAnalysis, GarbageCandidatesStayInside) {
+    TestImage image(37, 29);
+    uint32_t state = 12345;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    for (int y = 0; y < 29; ++y)
+        for (int x = 0; x < 37; ++x)
+            if (next() % 3 == 0) image.set(x, y);
+    const float specials[] = {0.0f, -1.0f, 36.0f, 28.5f, 1e30f, -1e30f, 1e9f,
+                              std::numeric_limits<float>::infinity(), std::nanf("")};
+    auto coordinate = [&] {
+        const uint32_t r = next();
+        if (r % 4 == 0) return specials[(r / 4) % (sizeof specials / sizeof specials[0])];
+        return static_cast<float>(r % 2000) / 20.0f - 30.0f;
+    };
+    auto point = [&] { return cvPoint2D32f(coordinate(), coordinate()); };
+    auto line = [&] {
+        const int kinds[] = {DM_LINE_X_MAJOR, DM_LINE_Y_MAJOR, DM_LINE_FAILED};
+        return LineEquation{kinds[next() % 3], coordinate() / 40, coordinate()};
+    };
+    const int optionWords[] = {DM_GLOBAL_THRESHOLD, 13, 14};
+    for (int i = 0; i < 600; ++i) {
+        SymbolCandidate c;
+        c.finderLineA = line();
+        c.finderLineB = line();
+        c.timingLineA = line();
+        c.timingLineB = line();
+        c.finderCorner = point();
+        c.finderEndA = point();
+        c.finderEndB = point();
+        c.farCorner = point();
+        ContextPtr context = contextFor(image.image, c, optionWords[i % 3]);
+        const int status = dmAnalyzeCandidate(context.get(), 0);
+        EXPECT_TRUE(status == 0 || status == 2 || status == 5 || status == 6 || status > 100) << status;
+        // the sampler on its own, from whatever the candidate became
+        context->sampled = image.image;
+        context->candidates[0] = c;
+        const int sampled = dmSampleCandidate(context.get(), 0);
+        EXPECT_TRUE(sampled == 0 || (sampled >= 3 && sampled <= 5) || sampled >= 11) << sampled;
+    }
+
+    // Near misses of a real symbol reach the inner-edge search and the grid:
+    // corners and lines shaken by up to a few modules, now and then one of
+    // them replaced by a special value.
+    const BilevelFrame frame = renderBilevel(symbolFixture("zint-16x16"), 4, 10, 0);
+    const SymbolCandidate truth = finderCandidate(*frame.image, frame.corners, true);
+    SymbolCandidate upright;  // hand-over form: TL, TR, BR, BL; left, bottom, right, top
+    const SymbolCorners& k = frame.corners;
+    upright.finderCorner = cvPoint2D32f(k[0].x, k[0].y);
+    upright.finderEndA = cvPoint2D32f(k[1].x, k[1].y);
+    upright.finderEndB = cvPoint2D32f(k[2].x, k[2].y);
+    upright.farCorner = cvPoint2D32f(k[3].x, k[3].y);
+    upright.finderLineA = dmLineThrough(upright.farCorner, upright.finderCorner);
+    upright.finderLineB = dmLineThrough(upright.farCorner, upright.finderEndB);
+    upright.timingLineA = dmLineThrough(upright.finderEndB, upright.finderEndA);
+    upright.timingLineB = dmLineThrough(upright.finderCorner, upright.finderEndA);
+    float scale = 1;
+    auto shake = [&](float v, float by) {
+        const uint32_t r = next();
+        if (r % 50 == 0) return specials[(r / 50) % (sizeof specials / sizeof specials[0])];
+        return v + (static_cast<float>(r % 2001) / 1000.0f - 1.0f) * by * scale;
+    };
+    auto shakePoint = [&](CvPoint2D32f p) { return cvPoint2D32f(shake(p.x, 12), shake(p.y, 12)); };
+    auto shakeLine = [&](LineEquation l) {
+        l.slope = shake(l.slope, 0.3f);
+        l.intercept = shake(l.intercept, 12);
+        return l;
+    };
+    for (int i = 0; i < 600; ++i) {
+        SymbolCandidate c = i % 2 ? truth : upright;
+        scale = i % 4 < 2 ? 1.0f : 0.1f;
+        c.finderCorner = shakePoint(c.finderCorner);
+        c.finderEndA = shakePoint(c.finderEndA);
+        c.finderEndB = shakePoint(c.finderEndB);
+        c.farCorner = shakePoint(c.farCorner);
+        c.finderLineA = shakeLine(c.finderLineA);
+        c.finderLineB = shakeLine(c.finderLineB);
+        c.timingLineA = shakeLine(c.timingLineA);
+        c.timingLineB = shakeLine(c.timingLineB);
+        ContextPtr context = contextFor(frame.image->image, c, optionWords[i % 3]);
+        context->sampled = frame.image->image;
+        const int sampled = dmSampleCandidate(context.get(), 0);
+        context->candidates[0] = c;
+        context->resultCount = 0;
+        const int status = dmAnalyzeCandidate(context.get(), 0);
+        EXPECT_TRUE(status == 0 || status == 2 || status == 5 || status == 6 || status > 100) << status;
+        EXPECT_TRUE(sampled == 0 || (sampled >= 3 && sampled <= 5) || sampled >= 11) << sampled;
+    }
 }
 
 }  // namespace
