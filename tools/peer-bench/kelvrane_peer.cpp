@@ -31,19 +31,20 @@ int profiledPass(IplImage* image, int level, int options, StageTimes* times) {
     ReaderContext* context = dmCreateContext();
     int found = 0;
     try {
+        const int pass = times->passes;
         Clock::time_point mark = Clock::now();
         context->options = options;
         dmBinarize(image, level, options, context);
-        times->binarize += millisecondsSince(&mark);
+        times->binarize[pass] = millisecondsSince(&mark);
         dmFindCandidates(image, context);
-        times->candidates += millisecondsSince(&mark);
-        times->candidateCount += context->candidateCount;
+        times->candidates[pass] = millisecondsSince(&mark);
+        times->candidateCount[pass] = context->candidateCount;
         for (int i = 0; i < context->candidateCount; ++i) {
             dmAnalyzeCandidate(context, i);
             if (context->zoomMode == 1 && context->zoomed) cvReleaseImage(&context->zoomed);
             if (context->resultCount >= DM_MAX_RESULTS) break;
         }
-        times->analysis += millisecondsSince(&mark);
+        times->analysis[pass] = millisecondsSince(&mark);
         found = context->resultCount;
     } catch (...) {
         found = 0;

@@ -132,23 +132,32 @@ Outcome measure(const BenchReader& reader, const FrameSet& set, int runs, int wa
 }
 
 void printStageProfile(const FrameSet& set, int runs) {
-    std::vector<double> binarize, candidates, analysis;
-    int candidateCount = 0, passes = 0;
+    // Per pass: binarization, candidates, analysis times and candidate counts.
+    std::vector<double> times[2][3];
+    int candidates[2] = {0, 0};
+    int passRuns[2] = {0, 0};
     for (const Frame& frame : set.frames) {
         for (int i = 0; i < runs; ++i) {
             StageTimes t;
-            if (!profileKelvraneStages(frame.gray, &t)) return;
-            binarize.push_back(t.binarize);
-            candidates.push_back(t.candidates);
-            analysis.push_back(t.analysis);
-            candidateCount = t.candidateCount;
-            passes = t.passes;
+            profileKelvraneStages(frame.gray, &t);
+            for (int pass = 0; pass < t.passes; ++pass) {
+                times[pass][0].push_back(t.binarize[pass]);
+                times[pass][1].push_back(t.candidates[pass]);
+                times[pass][2].push_back(t.analysis[pass]);
+                candidates[pass] += t.candidateCount[pass];
+                ++passRuns[pass];
+            }
         }
     }
-    std::printf("  kelvrane stages (median ms per frame): binarization %.3f, candidates %.3f, "
-                "analysis+sampling+decoding %.3f; last frame: %d pass(es), %d candidates\n",
-                percentile(binarize, 0.5), percentile(candidates, 0.5), percentile(analysis, 0.5),
-                passes, candidateCount);
+    const int frameRuns = static_cast<int>(set.frames.size()) * runs;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (passRuns[pass] == 0) continue;
+        std::printf("  kelvrane pass %d (run on %d%% of frames), median ms: binarization %.3f, "
+                    "candidates %.3f, analysis+sampling+decoding %.3f; %.1f candidates per frame\n",
+                    pass + 1, 100 * passRuns[pass] / frameRuns, percentile(times[pass][0], 0.5),
+                    percentile(times[pass][1], 0.5), percentile(times[pass][2], 0.5),
+                    static_cast<double>(candidates[pass]) / passRuns[pass]);
+    }
 }
 
 }  // namespace

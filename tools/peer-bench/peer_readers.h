@@ -31,12 +31,13 @@ constexpr int kDmtxTimeLimitMs = 100;
 std::vector<std::string> readWithDmtx(const cv::Mat& gray);
 #endif
 
-// Milliseconds of our reader's stages on one frame, both passes as run.
+// Milliseconds of our reader's stages on one frame, per pass as run (the
+// second pass runs only when the first found nothing).
 struct StageTimes {
-    double binarize = 0;
-    double candidates = 0;
-    double analysis = 0;  // timing sides, sampling and ECC 200 decoding of all candidates
-    int candidateCount = 0;
+    double binarize[2] = {0, 0};
+    double candidates[2] = {0, 0};
+    double analysis[2] = {0, 0};  // timing sides, sampling and ECC 200 decoding of all candidates
+    int candidateCount[2] = {0, 0};
     int passes = 0;
 };
 bool profileKelvraneStages(const cv::Mat& gray, StageTimes* times);
