@@ -65,8 +65,8 @@ protected:
         return path(name);
     }
 
-    ToolRun run(const std::vector<std::string>& args) const {
-        const fs::path outPath = dir_ / ".stdout";
+    ToolRun run(const std::vector<std::string>& args, const char* stdoutPath = nullptr) const {
+        const fs::path outPath = stdoutPath ? fs::path(stdoutPath) : dir_ / ".stdout";
         const fs::path errPath = dir_ / ".stderr";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -85,7 +85,7 @@ protected:
             result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         posix_spawn_file_actions_destroy(&actions);
-        result.out = readFile(outPath);
+        if (!stdoutPath) result.out = readFile(outPath);
         result.err = readFile(errPath);
         return result;
     }
@@ -197,6 +197,16 @@ TEST_F(KelvraneRead, AnnotateWritesPngsWithoutOverwritingInputs) {
     EXPECT_EQ(blocked.status, 1);
     EXPECT_EQ(blocked.err.rfind("kelvrane-read: cannot write " + path("plain-file/sub").string(), 0), 0u)
         << blocked.err;
+}
+
+TEST_F(KelvraneRead, LostOutputIsAFailure) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(KELVRANE_SAMPLES_DIR)) {
+        if (entry.path().extension() == ".png") files.push_back(entry.path().string());
+    }
+    const ToolRun r = run(files, "/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kelvrane-read: cannot write standard output: No space left on device\n");
 }
 
 // Expected output of the committed samples: samples/samples.txt holds the

@@ -86,8 +86,8 @@ const char kHelp[] =
     "\n"
     "EXIT STATUS\n"
     "    0  every file was read (whether or not it held a symbol)\n"
-    "    1  at least one file could not be read, or an annotated copy could\n"
-    "       not be written\n"
+    "    1  at least one file could not be read, or an annotated copy or the\n"
+    "       output could not be written\n"
     "    2  usage error\n"
     "\n"
     "EXAMPLES\n"
@@ -215,6 +215,7 @@ int main(int argc, char** argv) {
     AnnotationNames names(annotate ? args.annotateDir : std::string(), args.files);
 
     FrameReading reading;
+    int outputError = 0;  // errno of the first failed write of the texts
     for (const std::string& file : args.files) {
         LoadedImage image;
         std::string reason;
@@ -237,7 +238,7 @@ int main(int argc, char** argv) {
             std::fwrite(line.data(), 1, line.size(), stdout);
             std::fputc('\n', stdout);
         }
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0 && outputError == 0) outputError = errno;
         if (args.time) std::fprintf(stderr, "%s\t%.3f ms\n", file.c_str(), reading.milliseconds);
         if (annotate) {
             const std::string outPath = names.next(file);
@@ -248,6 +249,14 @@ int main(int argc, char** argv) {
             }
         }
         releaseLoadedImage(&image);
+    }
+    // Texts that never reached their reader (a full disk, a closed pipe) must
+    // not end in success.
+    if (std::fflush(stdout) != 0 && outputError == 0) outputError = errno;
+    if (outputError != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "%s: cannot write standard output: %s\n", kToolName,
+                     outputError != 0 ? std::strerror(outputError) : "write error");
+        exitStatus = kExitUnreadable;
     }
     return exitStatus;
 }
