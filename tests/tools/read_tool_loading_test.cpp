@@ -77,7 +77,8 @@ TEST_F(ImageLoading, HugeHeadersAreRefused) {
                                 be16(0) + be16(side) + be16(0) + be16(side) + std::string("\x08\0\0\0\0", 5);
     const std::string bmp = "BM" + le32(0) + le32(0) + le32(54) + le32(40) + le32(side) +
                             le32(uint32_t(-int32_t(side))) + le16(1) + le16(24) + std::string(24, '\0');
-    const std::string pnm = "P5\n# made by hand\n20000 20000\n255\n";
+    // A long comment before the size, as some scanners write.
+    const std::string pnm = "P5\n# " + std::string(300, 'c') + "\n20000 20000\n255\n";
     const std::string tiff = std::string("II*\0", 4) + le32(8) + le16(2) +
                              le16(256) + le16(4) + le32(1) + le32(side) +
                              le16(257) + le16(3) + le32(1) + le16(side) + le16(0) + le32(0);

@@ -21,7 +21,7 @@
 
 namespace {
 
-const size_t kHeadBytes = 64;
+const size_t kHeadBytes = 4096;  // room for long PNM comments
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 // Markers of a JPEG's frame header (SOF0..SOF15 without DHT, JPG and DAC).
 bool isJpegFrameMarker(int marker) {
