@@ -87,10 +87,45 @@ int dmOtsuThreshold(IplImage* image);
 
 void dmFindCandidates(IplImage* image, ReaderContext* context);
 
+// What became of one polygon in the candidate scan, in the order of the tests.
+enum CandidateCheck : int32_t {
+    DM_CANDIDATE_STORED = 0,
+    DM_CANDIDATE_FEW_VERTICES = 1,   // fewer than 20 vertices
+    DM_CANDIDATE_SMALL_BOX = 2,      // bounding box under 10 pixels wide or high
+    DM_CANDIDATE_NO_CORNERS = 3,     // dmFindCorners found no four corners
+    DM_CANDIDATE_FLAT = 4,           // both side corners lie close to the diagonal
+    DM_CANDIDATE_NOT_TWO_SOLID = 5,  // not exactly two solid sides
+    DM_CANDIDATE_NOT_AN_L = 6,       // the two solid sides are opposite each other
+    DM_CANDIDATE_NO_FAR_CORNER = 7,  // far corner parallel-less or outside the image
+    DM_CANDIDATE_DEGENERATE = 8,     // two corners coincide in whole pixels
+};
+const char* dmCandidateCheckName(int32_t check);
+
+// Runs the candidate tests on one polygon; on DM_CANDIDATE_STORED *candidate
+// holds the located quadrilateral (otherwise its content is unspecified).
+int dmCheckPolygon(CvSeq* polygon, CvSize imageSize, SymbolCandidate* candidate);
+// corners[0], corners[1]: the farthest pair of the eight extreme points;
+// corners[2], corners[3]: the farthest on its positive and negative side.
+// 0 found; 1 no two distinct extreme points; 2 one side has no corner.
+int dmFindCorners(CvSeq* polygon, CvPoint corners[4]);
+
+// Sides 0..3 = (P0, P2), (P0, P3), (P1, P2), (P1, P3) of dmFindCorners' corners.
+struct SolidSides {
+    int32_t solid[4];      // 1 when the side spans fewer than 3 polygon steps
+    int32_t count;         // number of solid sides
+    double length[4];      // of the solid sides
+    LineEquation line[4];  // of the solid sides, through the earlier-visited corner first
+};
+SolidSides dmSolidSides(CvSeq* polygon, const CvPoint corners[4]);
+// More than two solid sides: those under half the longest one's length stop
+// being solid.
+void dmKeepDominantSides(SolidSides* sides);
+
 // Candidate analysis status: 0 decoded, 2 not convex, 5/6 no timing pattern
 // along side A/B, 100 + s for a sampling status s.
 int dmAnalyzeCandidate(ReaderContext* context, int index);
-void dmZoomCandidate(ReaderContext* context, SymbolCandidate* candidate);
+// 0, or 2 when the moved sides are nearly parallel (no far corner).
+int dmZoomCandidate(ReaderContext* context, SymbolCandidate* candidate);
 
 // ----------------------------------------------------------- run scanning
 
