@@ -1,5 +1,5 @@
-// FrameLoop: the worker thread that opens camera 0, reads every new frame and
-// shows it, annotated, in the picture control about ten times a second.
+// The frame loop's cycle: wait for a frame of camera 0, read it, draw what was
+// found and show it, annotated, in the picture control about ten times a second.
 #include "frame_loop.h"
 
 #include <opencv2/imgproc/imgproc_c.h>
@@ -189,11 +189,3 @@ void runFrameCycle(FrameLoopState* state, const FrameLoopServices& services) {
 }
 
 void releaseFrameLoop(FrameLoopState* state) { releaseImages(state); }
-
-DWORD WINAPI FrameLoop(LPVOID) {
-    const FrameLoopServices services = {dmReadSymbols, GetTickCount, Sleep};
-    CaptureInput capture;
-    FrameLoopState state;
-    startFrameLoop(&state, &capture, services);
-    for (;;) runFrameCycle(&state, services);
-}
