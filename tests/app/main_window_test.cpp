@@ -50,11 +50,11 @@ HBITMAP smallBitmap() {
 DWORD WINAPI FrameLoop(LPVOID) {
     view.started = true;
     HWND window = mainWindow;
-    view.atStart = published();
     GetWindowTextA(window, view.title, sizeof view.title);
     view.exStyle = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE));
     // The window is shown once CreateWindowExA has returned.
     while (!(GetWindowLongPtrA(window, GWL_STYLE) & WS_VISIBLE)) Sleep(1);
+    view.atStart = published();
     HWND control = GetDlgItem(dialogWindow, IDC_PICTURE);
     GetClientRect(control, &view.controlSize);
     view.controlStyle = static_cast<DWORD>(GetWindowLongPtrA(control, GWL_STYLE));
@@ -73,7 +73,7 @@ TEST(MainWindow, RunsUntilClosedThenWinMainReturnsOne) {
     ASSERT_TRUE(view.started);
     EXPECT_STREQ(view.title, "Kelvrane");
     EXPECT_EQ(view.exStyle & WS_EX_TOPMOST, static_cast<DWORD>(WS_EX_TOPMOST));
-    // The first layout, made in WM_CREATE, is there before the worker runs.
+    // The first layout, made in WM_CREATE, is there once the window shows.
     EXPECT_EQ(view.atStart.right, 640);
     EXPECT_EQ(view.atStart.bottom, 480);
     // The control fills the client area and centres what it shows.
