@@ -3,6 +3,11 @@
 // from the thread that constructed the CaptureInput.
 #pragma once
 
+#include "objbase.h"
+
+struct VideoDevice;
+struct IBaseFilter;
+
 // Public interface. The private part of the class (device records, subtype
 // list, graph construction helpers) is the library's own and may change.
 class CaptureInput {
@@ -30,4 +35,25 @@ public:
     bool GetPixels(int device, unsigned char* destination, bool swapRedBlue, bool flipVertically);
     // Tears the device down; its slot gets a fresh record.
     void StopDevice(int device);
+
+private:
+    static constexpr int kMaxDevices = 20;
+    static constexpr int kSubtypeCount = 18;
+
+    bool OpenDevice(int device);
+    HRESULT BuildGraph(int device, VideoDevice& record);
+    void SubtypeName(GUID subtype, char out[8]) const;
+    bool TrySizeAndSubtype(VideoDevice& record, int width, int height, GUID subtype);
+    void FindClosestSize(VideoDevice& record, int width, int height, int* outWidth, int* outHeight,
+                         GUID* outSubtype);
+    // Frame size when no size was asked for, or when the asked size failed.
+    void KeepCurrentFormat(VideoDevice& record);
+    HRESULT AbandonBuild(int device, HRESULT result, const char* message);
+    int CountDevices();
+    HRESULT FindDeviceFilter(IBaseFilter** filter, int device, WCHAR nameWide[255], char name[255]);
+
+    int deviceCount = 0;
+    VideoDevice* devices[kMaxDevices];
+    GUID pinCategory;
+    GUID subtypeList[kSubtypeCount];
 };
