@@ -324,11 +324,11 @@ void pumpPlatform() {
             case SDL_WINDOWEVENT_CLOSE: PostMessageA(window, WM_CLOSE, 0, 0); break;
             case SDL_WINDOWEVENT_MINIMIZED: setMinimized(window, true); break;
             case SDL_WINDOWEVENT_RESTORED:
-            case SDL_WINDOWEVENT_SHOWN:
-            case SDL_WINDOWEVENT_EXPOSED:
-                if (event.window.event != SDL_WINDOWEVENT_EXPOSED) setMinimized(window, false);
+                setMinimized(window, false);
                 markDirty(window);
                 break;
+            case SDL_WINDOWEVENT_SHOWN:
+            case SDL_WINDOWEVENT_EXPOSED: markDirty(window); break;
             default: break;
             }
         }
