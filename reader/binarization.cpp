@@ -30,6 +30,18 @@ void requireGray8(const IplImage* image) {
     }
 }
 
+// Block sizes far beyond the image make the mean filter pad the image by
+// half the block on every side: a level near 2^31 asks for gigabytes and
+// minutes. Past twice the image's larger side every block already covers the
+// whole image from every pixel, so nothing useful is refused.
+void requireSensibleBlock(const IplImage* image, int level) {
+    const int64_t largest = image->width > image->height ? image->width : image->height;
+    if (level > 2 * largest + 1) {
+        cvError(CV_StsOutOfRange, "dmBinarize", "adaptive block size larger than the image allows",
+                __FILE__, __LINE__);
+    }
+}
+
 }  // namespace
 
 int dmOtsuThreshold(IplImage* image) {
@@ -97,6 +109,7 @@ void dmBinarize(IplImage* image, int level, int options, ReaderContext* context)
         cvThreshold(image, context->bilevel, t, kDarkValue, CV_THRESH_BINARY_INV);
     }
     if (options & DM_ADAPTIVE_THRESHOLD) {
+        requireSensibleBlock(image, level);
         cvAdaptiveThreshold(image, context->bilevel, kDarkValue, CV_ADAPTIVE_THRESH_MEAN_C,
                             CV_THRESH_BINARY_INV, level, kAdaptiveOffset);
         context->adaptiveMode = 1;

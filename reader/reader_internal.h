@@ -124,7 +124,8 @@ void dmKeepDominantSides(SolidSides* sides);
 // Candidate analysis status: 0 decoded, 2 not convex, 5/6 no timing pattern
 // along side A/B, 100 + s for a sampling status s.
 int dmAnalyzeCandidate(ReaderContext* context, int index);
-void dmZoomCandidate(ReaderContext* context, SymbolCandidate* candidate);
+// 0, or 2 when the moved sides are nearly parallel (no far corner).
+int dmZoomCandidate(ReaderContext* context, SymbolCandidate* candidate);
 
 // ----------------------------------------------------------- run scanning
 

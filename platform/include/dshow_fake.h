@@ -20,6 +20,16 @@
 // without a property bag included). Every object the fake hands out is
 // counted, so a test can check that a tear-down released everything
 // (fakeLiveObjects, fakeTaskMemoryBlocks).
+//
+// End-to-end runs of the unmodified application need no fake: with
+//   KELVRANE_TEST_CAMERA=<image file or directory of images>
+// in its environment, the GStreamer backend lists one more device, first,
+// "Kelvrane test camera", that delivers those images in a loop at 15 frames
+// per second (a directory's files in name order, each scaled to the first
+// image's size; files that do not decode are skipped). It takes RGB24 at any
+// size from 16 x 16 to 4096 x 4096, so SetupDevice(0, 640, 480) gets 640 x 480
+// and SetupDevice(0) the first image's size. Frames arrive as a camera's do:
+// bottom row first, blue-green-red. Users never see it without the variable.
 #pragma once
 
 #include "dshow.h"
@@ -86,6 +96,9 @@ enum class FakeCall {
     GetPointer,              // IMediaSample::GetPointer of pushed samples
     Count
 };
+
+// The call's name, for test messages.
+const char* fakeCallName(FakeCall call);
 
 // One SetFormat the device received.
 struct FakeFormatCall {

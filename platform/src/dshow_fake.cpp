@@ -200,6 +200,38 @@ void fakeUninstall() {
     fakeDevices.clear();
 }
 
+const char* fakeCallName(FakeCall call) {
+    switch (call) {
+        case FakeCall::CoInitialize: return "CoInitialize";
+        case FakeCall::CreateDeviceEnumerator: return "CreateDeviceEnumerator";
+        case FakeCall::CreateClassEnumerator: return "CreateClassEnumerator";
+        case FakeCall::CreateBuilder: return "CreateBuilder";
+        case FakeCall::CreateGraph: return "CreateGraph";
+        case FakeCall::SetFiltergraph: return "SetFiltergraph";
+        case FakeCall::QueryMediaControl: return "QueryMediaControl";
+        case FakeCall::BindToObject: return "BindToObject";
+        case FakeCall::FindStreamConfig: return "FindStreamConfig";
+        case FakeCall::StreamConfigNull: return "StreamConfigNull";
+        case FakeCall::GetFormat: return "GetFormat";
+        case FakeCall::CreateGrabber: return "CreateGrabber";
+        case FakeCall::AddGrabber: return "AddGrabber";
+        case FakeCall::QuerySampleGrabber: return "QuerySampleGrabber";
+        case FakeCall::SetCallback: return "SetCallback";
+        case FakeCall::CreateRenderer: return "CreateRenderer";
+        case FakeCall::AddRenderer: return "AddRenderer";
+        case FakeCall::RenderStream: return "RenderStream";
+        case FakeCall::QueryMediaFilter: return "QueryMediaFilter";
+        case FakeCall::Run: return "Run";
+        case FakeCall::Pause: return "Pause";
+        case FakeCall::Stop: return "Stop";
+        case FakeCall::EnumFilters: return "EnumFilters";
+        case FakeCall::RemoveFilter: return "RemoveFilter";
+        case FakeCall::GetPointer: return "GetPointer";
+        case FakeCall::Count: break;
+    }
+    return "none";
+}
+
 void fakeFail(FakeCall call, HRESULT result) { scripted[static_cast<size_t>(call)] = result; }
 
 bool fakePushSample(int device, const void* data, long length) {

@@ -124,6 +124,10 @@ TEST(Binarize, AdaptiveThresholdFollowsTheLocalMean) {
         EXPECT_EQ(context->adaptiveMode, 1);
         EXPECT_EQ(context->zoomMode, options == 14 ? 1 : 0);
     }
+    // The largest block still taken: twice the larger side, plus one.
+    Context context;
+    IplImage ipl = cvIplImage(image);
+    EXPECT_NO_THROW(dmBinarize(&ipl, 241, 14, context.get()));
 }
 
 TEST(Binarize, RaisesOnBadInput) {
@@ -139,6 +143,9 @@ TEST(Binarize, RaisesOnBadInput) {
         {"even block size", &gray, 14, 14},
         {"block size 1", &gray, 14, 1},
         {"level -1 with the adaptive bit", &gray, 3, -1},
+        // a block this large would ask the mean filter for gigabytes
+        {"block size past twice the image", &gray, 14, 43},
+        {"block size 2^31 - 1", &gray, 14, 2147483647},
         {"three channels, Otsu", &color, 13, -1},
         {"three channels, adaptive", &color, 14, 15},
         {"16-bit, fixed level", &deep, DM_GLOBAL_THRESHOLD, 50},
