@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -49,6 +50,12 @@ std::string workDir() {
     }();
     return dir;
 }
+
+// The scratch folder goes when the tests are done.
+struct ScratchCleanup : ::testing::Environment {
+    void TearDown() override { std::filesystem::remove_all(workDir()); }
+};
+const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -116,8 +123,11 @@ public:
         if (pid > 0) kill(pid, number);
     }
 
+    // Asked to end first, so that a server removes its lock files.
     ~Child() {
-        if (pid > 0) {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        if (waitFor(std::chrono::seconds(3)) == -1 && pid > 0) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
@@ -311,13 +321,14 @@ TEST(LiveWindow, ShowsTheAnnotatedPictureInAFixedTopMostWindowAndClosesCleanly) 
     cv::imwrite(SCREENSHOT_PATH, shot);
     EXPECT_TRUE(outlined) << "no red outline around every symbol; screenshot at " << SCREENSHOT_PATH;
 
-    // The picture itself, away from bands and outlines, is the camera's.
-    const cv::Rect plain(0, 100, kClientWidth, 80);
+    // The picture itself, away from bands and outlines, is the camera's. The
+    // control's sunken edge covers the outermost pixels.
+    const cv::Rect plain(1, 100, kClientWidth - 2, 80);
     EXPECT_LE(cv::norm(shot(plain), picture.image(plain), cv::NORM_INF), 8);
 
     // The texts on their white bands, in one of the two orders the reader may report.
     const std::string first = symbolFixture(kFixtures[0]).text, second = symbolFixture(kFixtures[1]).text;
-    const cv::Rect bands(0, 0, 520, 64);
+    const cv::Rect bands(1, 1, 519, 63);
     double best = 1e9;
     for (const auto& texts : {std::vector<std::string>{first, second}, std::vector<std::string>{second, first}}) {
         cv::Mat expected = expectedBands(picture.image, texts);
