@@ -285,7 +285,8 @@ TEST(LiveWindow, ShowsTheAnnotatedPictureInAFixedTopMostWindowAndClosesCleanly) 
     Child program;
     ASSERT_TRUE(program.start({KELVRANE_PROGRAM},
                               {"DISPLAY=" + display.name, "SDL_VIDEODRIVER=x11",
-                               std::string(KELVRANE_TEST_CAMERA_VARIABLE) + "=" + framePath},
+                               std::string(KELVRANE_TEST_CAMERA_VARIABLE) + "=" + framePath,
+                               "LSAN_OPTIONS=suppressions=" LSAN_SUPPRESSIONS},
                               workDir() + "/kelvrane"));
 
     std::string window;
