@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -46,6 +47,12 @@ int cornersReader(IplImage* image, DecodedSymbol* results, int* count, int, int 
         std::snprintf(results[i].text, sizeof results[i].text, "SYMBOL %d", i);
     }
     return 0;
+}
+
+// The real reader, counted.
+int countedReader(IplImage* image, DecodedSymbol* results, int* count, int level, int options) {
+    ++passesRun;
+    return dmReadSymbols(image, results, count, level, options);
 }
 
 DWORD noTicks() { return 0; }
@@ -183,6 +190,22 @@ TEST_F(CameraFrameLoopTest, SymbolsFoundInEitherPassAreOutlinedAndBandedInThePic
         EXPECT_NE(image.at<cv::Vec3b>(30 * static_cast<int>(c.fixtures.size()) + 3, 500), cv::Vec3b(255, 255, 255))
             << c.name << " no further band";
     }
+}
+
+TEST_F(CameraFrameLoopTest, RealReaderFindsTheSymbolInTheFirstPassAndTheSecondIsSkipped) {
+    const FrameLoopServices services = {countedReader, noTicks, noSleep};
+    RenderedFrame frame = picture({"dmtx-ascii-16x16"});
+    ASSERT_TRUE(push(frame.image));
+    runFrameCycle(&state, services);
+    EXPECT_EQ(passesRun, 1);
+    ASSERT_EQ(state.resultCount, 1);
+    EXPECT_EQ(std::string(state.results[0].text), symbolFixture("dmtx-ascii-16x16").text);
+    EXPECT_TRUE(matchesCorners(frame.corners[0], state.results[0].corners, 3.0));
+    cv::Mat image = shown();
+    ASSERT_FALSE(image.empty());
+    // The outline joins the corners the reader reported.
+    for (const CvPoint& corner : state.results[0].corners) EXPECT_TRUE(isRed(image, cv::Point2d(corner.x, corner.y)));
+    EXPECT_EQ(image.at<cv::Vec3b>(28, 500), cv::Vec3b(255, 255, 255));
 }
 
 TEST_F(CameraFrameLoopTest, UnpluggedCameraIsReopenedUntilItIsBackAndThePictureResumes) {
