@@ -6,6 +6,8 @@ namespace {
 
 constexpr double kLibraryVersion = 1.0;
 constexpr int kHundredNanosecondsPerSecond = 10000000;
+// GetPixels waits this long for a frame before it gives up.
+constexpr DWORD kFrameWaitMilliseconds = 1000;
 
 int comUsers = 0;
 // Whether our CoInitialize took: only then is CoUninitialize ours to call.
@@ -122,7 +124,6 @@ bool CaptureInput::HasNewFrame(int device) {
 bool CaptureInput::GetPixels(int device, unsigned char* destination, bool swapRedBlue,
                              bool flipVertically) {
     if (!inSlotRange(device, deviceCount) || !devices[device]->ready) return false;
-    constexpr DWORD kFrameWaitMilliseconds = 1000;
     VideoDevice& record = *devices[device];
     SampleGrabberCallback& callback = *record.pCallback;
     if (WaitForSingleObject(callback.frameEvent, kFrameWaitMilliseconds) != WAIT_OBJECT_0)

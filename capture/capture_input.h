@@ -27,6 +27,7 @@ public:
     // Opens the device asking for width x height.
     bool SetupDevice(int device, int width, int height);
 
+    // Frame size of a running device; 0 for any other.
     int GetWidth(int device);
     int GetHeight(int device);
     // Whether a frame waits that GetPixels has not yet taken; never waits.
@@ -46,7 +47,7 @@ private:
     bool TrySizeAndSubtype(VideoDevice& record, int width, int height, GUID subtype);
     void FindClosestSize(VideoDevice& record, int width, int height, int* outWidth, int* outHeight,
                          GUID* outSubtype);
-    // Frame size when no size was asked for, or when the asked size failed.
+    // The default path: the current format, submitted with a stored frame interval.
     void KeepCurrentFormat(VideoDevice& record);
     HRESULT AbandonBuild(int device, HRESULT result, const char* message);
     int CountDevices();

@@ -26,9 +26,10 @@
 // in its environment, the GStreamer backend lists one more device, first,
 // "Kelvrane test camera", that delivers those images in a loop at 15 frames
 // per second (a directory's files in name order, each scaled to the first
-// image's size; files that do not decode are skipped). It takes RGB24 at any
-// size from 16 x 16 to 4096 x 4096, so SetupDevice(0, 640, 480) gets 640 x 480
-// and SetupDevice(0) the first image's size. Frames arrive as a camera's do:
+// image's size; files that do not decode are skipped). It offers RGB24, YUY2,
+// IYUV and MJPG at any size from 16 x 16 to 4096 x 4096, so
+// SetupDevice(0, 640, 480) gets 640 x 480 and SetupDevice(0) the first
+// image's size. Frames arrive as a camera's do:
 // bottom row first, blue-green-red. Users never see it without the variable.
 #pragma once
 

@@ -18,7 +18,7 @@ class Filter;
 
 // A pin belongs to its filter and counts references through it. Its peer is
 // guarded by the owning filter's stream lock.
-class Pin : public IPin {
+class Pin final : public IPin {
 public:
     Pin(Filter& owner, PIN_DIRECTION direction, const char16_t* name)
         : owner_(owner), direction_(direction), name_(name) {}

@@ -10,9 +10,10 @@
 // adds one device, listed first as "Kelvrane test camera", that delivers
 // those images in a loop at 15 frames per second (files of a directory in
 // name order; images that do not decode are skipped; every image is scaled
-// to the first one's size). Its stream configuration accepts RGB24 at any
-// size from 16 x 16 to 4096 x 4096 and scales to it; its current format is
-// the first image's size. Without the variable nothing of it exists.
+// to the first one's size). Like a camera it offers RGB24, YUY2, IYUV and
+// MJPG, here at any size from 16 x 16 to 4096 x 4096, converting and scaling
+// its images to the format set; it starts in RGB24 at the first image's
+// size. Without the variable nothing of it exists.
 #include "dshow_graph.h"
 
 #include <gst/app/gstappsink.h>
@@ -34,8 +35,9 @@ namespace {
 constexpr const char* kTestCameraVariable = "KELVRANE_TEST_CAMERA";
 constexpr const char16_t* kTestCameraName = u"Kelvrane test camera";
 constexpr int kTestCameraFps = 15;
-constexpr int kTestCameraMinSize = 16;
-constexpr int kTestCameraMaxSize = 4096;
+constexpr const char* kTestCameraCaps =
+    "video/x-raw, format=(string){ BGR, YUY2, I420 }, width=(int)[ 16, 4096 ], height=(int)[ 16, 4096 ]; "
+    "image/jpeg, width=(int)[ 16, 4096 ], height=(int)[ 16, 4096 ]";
 constexpr int kPreferredWidth = 640;
 constexpr int kPreferredHeight = 480;
 constexpr REFERENCE_TIME kDefaultFrameInterval = 333333;  // 30 frames per second
@@ -239,17 +241,17 @@ public:
         GstCaps* caps = gst_device_get_caps(device);
         capabilities_ = capabilitiesOf(caps);
         if (caps) gst_caps_unref(caps);
-        chooseCurrentFormat();
+        chooseCurrentFormat(kPreferredWidth, kPreferredHeight);
         dshow::addSourcePins(*this, false);
     }
 
-    // The test camera.
+    // The test camera: offers what cameras commonly do, converted from its
+    // images, and starts at the first image's size.
     explicit GstSource(std::shared_ptr<TestFrames> frames) : frames_(std::move(frames)) {
-        capabilities_.push_back({MEDIASUBTYPE_RGB24, "video/x-raw", "BGR", kTestCameraMinSize,
-                                 kTestCameraMaxSize, 1, kTestCameraMinSize, kTestCameraMaxSize, 1});
-        current_ = capabilities_[0];
-        width_ = frames_->width;
-        height_ = frames_->height;
+        GstCaps* caps = gst_caps_from_string(kTestCameraCaps);
+        capabilities_ = capabilitiesOf(caps);
+        if (caps) gst_caps_unref(caps);
+        chooseCurrentFormat(frames_->width, frames_->height);
         dshow::addSourcePins(*this, false);
     }
 
@@ -274,11 +276,14 @@ public:
         int height = info->bmiHeader.biHeight;
         for (const Capability& capability : capabilities_) {
             if (capability.subtype != type->subtype || !capability.allows(width, height)) continue;
+            bool decoderChanges = pipeline_ && capability.media != current_.media;
             current_ = capability;
             width_ = width;
             height_ = height;
             if (info->AvgTimePerFrame > 0) frameInterval_ = info->AvgTimePerFrame;
             rateLimited_ = info->AvgTimePerFrame > 0;
+            if (decoderChanges) return rebuildPipeline() ? S_OK : VFW_E_CANNOT_CONNECT;
+            applyCaps();
             return S_OK;
         }
         return VFW_E_INVALIDMEDIATYPE;
@@ -343,14 +348,15 @@ protected:
     }
 
 private:
-    void chooseCurrentFormat() {
+    // A raw format of the preferred size when there is one, as cameras
+    // usually start in 640 x 480; else the first capability's smallest size.
+    void chooseCurrentFormat(int width, int height) {
         if (capabilities_.empty()) return;
-        // A raw 640 x 480 format when there is one, as cameras usually start in it.
         for (const Capability& capability : capabilities_) {
-            if (capability.media == "video/x-raw" && capability.allows(kPreferredWidth, kPreferredHeight)) {
+            if (capability.media == "video/x-raw" && capability.allows(width, height)) {
                 current_ = capability;
-                width_ = kPreferredWidth;
-                height_ = kPreferredHeight;
+                width_ = width;
+                height_ = height;
                 return;
             }
         }
@@ -367,6 +373,23 @@ private:
         return caps;
     }
 
+    GstCaps* outputCaps() const {
+        return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, width_,
+                                   "height", G_TYPE_INT, height_, nullptr);
+    }
+
+    // A running stream renegotiates to the new format; the frame rate limit
+    // is fixed when the pipeline is made.
+    void applyCaps() {
+        if (!pipeline_) return;
+        GstCaps* caps = sourceCaps();
+        g_object_set(sourceFilter_, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+        caps = outputCaps();
+        g_object_set(outputFilter_, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+    }
+
     GstElement* makeSourceElement() {
         if (device_) return gst_device_create_element(device_, nullptr);
         GstElement* source = gst_element_factory_make("appsrc", nullptr);
@@ -381,48 +404,47 @@ private:
     }
 
     bool buildPipeline() {
-        GstElement* pipeline = gst_pipeline_new(nullptr);
-        std::vector<GstElement*> chain;
-        auto add = [&](GstElement* element) {
-            chain.push_back(element);
-            return element != nullptr;
-        };
-        bool made = add(makeSourceElement());
-        if (frames_) made = made && add(gst_element_factory_make("videoscale", nullptr));
         GstElement* sourceFilter = gst_element_factory_make("capsfilter", nullptr);
-        made = made && add(sourceFilter);
-        if (current_.media == "image/jpeg") made = made && add(gst_element_factory_make("jpegdec", nullptr));
-        made = made && add(gst_element_factory_make("videoconvert", nullptr));
         GstElement* flip = gst_element_factory_make("videoflip", nullptr);
-        made = made && add(flip);
-        GstElement* rate = nullptr;
-        if (rateLimited_) {
-            rate = gst_element_factory_make("videorate", nullptr);
-            made = made && add(rate);
-        }
+        GstElement* rate = rateLimited_ ? gst_element_factory_make("videorate", nullptr) : nullptr;
         GstElement* outputFilter = gst_element_factory_make("capsfilter", nullptr);
-        made = made && add(outputFilter);
         GstElement* sink = gst_element_factory_make("appsink", nullptr);
-        made = made && add(sink);
-        for (GstElement* element : chain)
-            if (element) gst_bin_add(GST_BIN(pipeline), element);
-        if (!made || !linkChain(chain)) {
+        bool jpeg = current_.media == "image/jpeg";
+        std::vector<GstElement*> chain = {makeSourceElement()};
+        if (frames_) {
+            chain.push_back(gst_element_factory_make("videoconvert", nullptr));
+            chain.push_back(gst_element_factory_make("videoscale", nullptr));
+            if (jpeg) chain.push_back(gst_element_factory_make("jpegenc", nullptr));
+        }
+        chain.push_back(sourceFilter);
+        if (jpeg) chain.push_back(gst_element_factory_make("jpegdec", nullptr));
+        chain.push_back(gst_element_factory_make("videoconvert", nullptr));
+        chain.push_back(flip);
+        if (rateLimited_) chain.push_back(rate);
+        chain.push_back(outputFilter);
+        chain.push_back(sink);
+        bool made = std::find(chain.begin(), chain.end(), nullptr) == chain.end();
+        if (!made) {
+            for (GstElement* element : chain)
+                if (element) gst_object_unref(gst_object_ref_sink(element));
+            return false;
+        }
+        GstElement* pipeline = gst_pipeline_new(nullptr);
+        for (GstElement* element : chain) gst_bin_add(GST_BIN(pipeline), element);
+        if (!linkChain(chain)) {
             gst_object_unref(pipeline);
             return false;
         }
 
-        GstCaps* caps = sourceCaps();
-        g_object_set(sourceFilter, "caps", caps, nullptr);
-        gst_caps_unref(caps);
+        pipeline_ = pipeline;
+        sourceFilter_ = sourceFilter;
+        outputFilter_ = outputFilter;
+        applyCaps();
         gst_util_set_object_arg(G_OBJECT(flip), "method", "vertical-flip");
         if (rate) {
             int fps = static_cast<int>(std::max<REFERENCE_TIME>(1, kHundredNanosecondsPerSecond / frameInterval_));
             g_object_set(rate, "max-rate", fps, nullptr);
         }
-        caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, width_,
-                                   "height", G_TYPE_INT, height_, nullptr);
-        g_object_set(outputFilter, "caps", caps, nullptr);
-        gst_caps_unref(caps);
         // No clock: samples are handed on as they come, the newest kept.
         g_object_set(sink, "sync", FALSE, "max-buffers", 1, "drop", TRUE, nullptr);
         GstAppSinkCallbacks callbacks = {};
@@ -434,7 +456,6 @@ private:
         gst_bus_set_sync_handler(bus, &GstSource::onMessage, this, nullptr);
         gst_object_unref(bus);
 
-        pipeline_ = pipeline;
         if (frames_) appSource_ = chain.front();
         return true;
     }
@@ -445,12 +466,31 @@ private:
         return true;
     }
 
+    // From raw frames to JPEG or back the decoder comes or goes: the stream
+    // is made anew and put back in the state it had.
+    bool rebuildPipeline() {
+        FILTER_STATE state;
+        {
+            std::lock_guard<std::mutex> guard(streamLock());
+            state = state_;
+        }
+        stopFeeding();
+        dropPipeline();
+        if (!buildPipeline()) return false;
+        if (state == State_Stopped) return true;
+        gst_element_set_state(pipeline_, state == State_Running ? GST_STATE_PLAYING : GST_STATE_PAUSED);
+        if (state == State_Running) startFeeding();
+        return true;
+    }
+
     void dropPipeline() {
         if (!pipeline_) return;
         gst_element_set_state(pipeline_, GST_STATE_NULL);
         gst_object_unref(pipeline_);
         pipeline_ = nullptr;
         appSource_ = nullptr;
+        sourceFilter_ = nullptr;
+        outputFilter_ = nullptr;
     }
 
     static GstBusSyncReply onMessage(GstBus*, GstMessage* message, gpointer self) {
@@ -525,6 +565,8 @@ private:
     bool rateLimited_ = false;
     GstElement* pipeline_ = nullptr;
     GstElement* appSource_ = nullptr;
+    GstElement* sourceFilter_ = nullptr;  // held by the pipeline
+    GstElement* outputFilter_ = nullptr;
     std::atomic<bool> failed_{false};
     std::vector<uint8_t> packed_;  // streaming thread only
     std::thread feeder_;

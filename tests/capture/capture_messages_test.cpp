@@ -376,6 +376,21 @@ TEST_F(MessagesTest, FailureToCreateTheBuilderKeepsTheRecord) {
     EXPECT_EQ(out.take(), kDisconnecting + kFreed);
 }
 
+// The frame loop's fallback: the plain set-up failed, the size request builds.
+TEST_F(MessagesTest, SizeRequestAfterAFailedSetup) {
+    CaptureInput capture;
+    fakeFail(FakeCall::Run);
+    ASSERT_FALSE(capture.SetupDevice(0));
+    fakeFail(FakeCall::Run, S_OK);
+    StdoutCapture out;
+    EXPECT_TRUE(capture.SetupDevice(0, 640, 480));
+    EXPECT_EQ(out.take(), kSetup +
+                              "SETUP: Default Format is set to 640 by 480 \n"
+                              "SETUP: trying format RGB24 @ 640 by 480\n" +
+                              kReadyLines);
+    EXPECT_EQ(capture.GetWidth(0), 640);
+}
+
 TEST_F(MessagesTest, NonFatalAndTearDownFailures) {
     struct Case {
         FakeCall call;

@@ -23,7 +23,7 @@ TEST(ReedSolomon, CreateChecksItsParameters) {
     };
     const Case cases[] = {{9, 10, 0, false},  {0, 10, 0, false},  {8, 256, 0, false}, {8, -1, 0, false},
                           {8, 10, 245, false}, {8, 10, -1, false}, {8, 10, 244, true},  {8, 0, 0, true},
-                          {8, 68, 37, true},   {4, 2, 0, false}};  // 0x12D does not generate GF(16)
+                          {8, 68, 37, true},   {3, 2, 0, false}};  // the field is GF(256) only
     for (const Case& c : cases) {
         ReedSolomonCodec* rs = dmRsCreate(c.bits, c.roots, c.shortening);
         EXPECT_EQ(rs != nullptr, c.made) << c.bits << " " << c.roots << " " << c.shortening;
@@ -119,6 +119,32 @@ TEST(ReedSolomon, BeyondItsReachFailsOrReturnsAValidCodeword) {
             }
         }
         EXPECT_GT(failures, trials / 2);
+        dmRsRelease(rs);
+    }
+}
+
+// A received block whose syndromes are those of one error in the shortened
+// part: the locator points where the block has no codeword, so it is more
+// wrong than the code can say, and no correction may be reported.
+TEST(ReedSolomon, AnErrorLocatedInTheShortenedPartIsUncorrectable) {
+    std::mt19937 rng(41);
+    for (const BlockShape& shape : kBlockShapes) {
+        SCOPED_TRACE(shape.length);
+        const int pad = 255 - shape.length;
+        ReedSolomonCodec* rs = dmRsCreate(8, shape.ecc, pad);
+        for (int k : {0, pad / 2, pad - 1}) {
+            // x^m mod g(x), m the power of full-length position k, has the
+            // syndromes of an error at k and lies in the check codewords.
+            const int m = 254 - k;
+            Codewords monomial(m - shape.ecc + 1, 0);
+            monomial[0] = static_cast<unsigned char>(1 + rng() % 255);
+            const Codewords alias = rsEncodeBlock(monomial, shape.ecc);
+            std::vector<unsigned char> block = randomCodeword(rng, shape);
+            for (int j = 0; j < shape.ecc; ++j) block[shape.length - shape.ecc + j] ^= alias[j];
+            const std::vector<unsigned char> received = block;
+            EXPECT_EQ(dmRsDecode(rs, block.data()), kRsUncorrectable) << "position " << k;
+            EXPECT_EQ(block, received);
+        }
         dmRsRelease(rs);
     }
 }
