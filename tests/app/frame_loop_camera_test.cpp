@@ -208,6 +208,48 @@ TEST_F(CameraFrameLoopTest, RealReaderFindsTheSymbolInTheFirstPassAndTheSecondIs
     EXPECT_EQ(image.at<cv::Vec3b>(28, 500), cv::Vec3b(255, 255, 255));
 }
 
+TEST_F(CameraFrameLoopTest, RealReaderNeedsTheAdaptivePassForTwoSymbolsInUnevenLight) {
+    // The left half lies in shadow and the right half in bright light: one
+    // global threshold sees the left symbol all dark and the right one all
+    // light; only the adaptive threshold separates the modules of both.
+    const FrameLoopServices services = {countedReader, noTicks, noSleep};
+    const char* const names[2] = {"dmtx-ascii-16x16", "zint-24x24"};
+    const int dark[2] = {10, 150}, light[2] = {90, 250};
+    cv::Mat composed(kHeight, kWidth, CV_8UC3);
+    std::vector<SymbolCorners> corners;
+    for (int i = 0; i < 2; ++i) {
+        FrameStyle style;
+        style.color = true;
+        style.dark = dark[i];
+        style.light = light[i];
+        const SymbolFixture& fixture = symbolFixture(names[i]);
+        SymbolPlacement placement;
+        placement.modules = fixture.modules;
+        placement.rows = fixture.rows;
+        placement.cols = fixture.cols;
+        placement.center = cv::Point2d(160 + 320 * i, 240);
+        placement.modulePixels = 6;
+        RenderedFrame half = renderFrame(style, {placement});
+        const cv::Rect side(320 * i, 0, 320, kHeight);
+        half.image(side).copyTo(composed(side));
+        corners.push_back(half.corners[0]);
+    }
+    ASSERT_TRUE(push(composed));
+    runFrameCycle(&state, services);
+    EXPECT_EQ(passesRun, 2);
+    ASSERT_EQ(state.resultCount, 2);
+    cv::Mat image = shown();
+    ASSERT_FALSE(image.empty());
+    for (int i = 0; i < 2; ++i) {
+        const int k = matchesCorners(corners[0], state.results[i].corners, 3.0) ? 0 : 1;
+        EXPECT_TRUE(matchesCorners(corners[k], state.results[i].corners, 3.0)) << i;
+        EXPECT_EQ(std::string(state.results[i].text), symbolFixture(names[k]).text) << i;
+        for (const CvPoint& corner : state.results[i].corners)
+            EXPECT_TRUE(isRed(image, cv::Point2d(corner.x, corner.y))) << i;
+        EXPECT_EQ(image.at<cv::Vec3b>(30 * i + 28, 500), cv::Vec3b(255, 255, 255)) << i;
+    }
+}
+
 TEST_F(CameraFrameLoopTest, UnpluggedCameraIsReopenedUntilItIsBackAndThePictureResumes) {
     RenderedFrame first = picture({"dmtx-ascii-16x16"});
     ASSERT_TRUE(push(first.image));
