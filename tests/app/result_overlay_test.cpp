@@ -51,6 +51,10 @@ TEST(DrawResults, BandsFollowTheFrameWidth) {
     }
     EXPECT_TRUE(frame.is(0, 300, 255, 255, 255));  // last band's bottom edge is drawn
     EXPECT_TRUE(frame.is(0, 301, 90, 120, 60));
+    int black = 0;  // empty texts draw no glyphs
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) black += frame.is(x, y, 0, 0, 0);
+    EXPECT_EQ(black, 0);
 }
 
 TEST(DrawResults, OutlineIsAClosedRedSquareOfOnePixelLines) {
@@ -82,4 +86,23 @@ TEST(DrawResults, TextIsBlackOnItsBand) {
     for (int y = 23; y <= 30; ++y)
         for (int x = 0; x < 512; ++x) blackBelowBaseline += frame.is(x, y, 0, 0, 0);
     EXPECT_EQ(blackBelowBaseline, 0);
+}
+
+TEST(DrawResults, TextBaselinesAdvanceByAThirtySecondOfTheWidth) {
+    // 640 wide: baselines at rows 20, 40, 60, 80; from the third result on
+    // the text stands above its own band. Only result i has a text here.
+    for (int i = 0; i < 4; ++i) {
+        Frame frame(640, 480);
+        DecodedSymbol results[4];
+        for (int k = 0; k < 4; ++k)
+            results[k] = symbol({600, 400}, {630, 400}, {630, 430}, {600, 430}, k == i ? "HELLO" : "");
+        drawResults(frame.image, results, 4);
+        const int baseline = 20 * (i + 1);
+        int inside = 0, outside = 0;
+        for (int y = 0; y < 140; ++y)
+            for (int x = 0; x < 640; ++x)
+                if (frame.is(x, y, 0, 0, 0)) (y > baseline - 16 && y <= baseline + 2 ? inside : outside) += 1;
+        EXPECT_GT(inside, 50) << i;
+        EXPECT_EQ(outside, 0) << i;
+    }
 }
