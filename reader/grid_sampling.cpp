@@ -160,7 +160,14 @@ int dmSampleCandidate(ReaderContext* context, int index) {
 
     unsigned char bits[kMaxModules * kMaxModules];
     std::memset(bits, 0, sizeof bits);
-    if (dmSampleCells(grid, image) != 0) {
+    int cells;
+    try {
+        cells = dmSampleCells(grid, image);  // its weight table may fail to allocate
+    } catch (...) {
+        dmReleaseGrid(grid);
+        throw;
+    }
+    if (cells != 0) {
         dmReleaseGrid(grid);
         return kCellsFailed;
     }

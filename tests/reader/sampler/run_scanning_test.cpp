@@ -3,7 +3,9 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -53,6 +55,9 @@ TEST(RunScanning, SamplePositionsAndClipping) {
         {"backward", false, 20.2, 0, 10.3, 0, {1, 0, 0}, "L12"},
         {"kind 2 forward", true, 0, 10.3, 0, 20.2, {2, 0, 0}, "D1 L11"},
         {"kind 2 backward", true, 0, 20.2, 0, 10.3, {2, 0, 0}, "L12"},
+        // a single point scans forward: x = 9, 10
+        {"one point", false, 10.0, 0, 10.0, 0, {1, 0, 0}, "D1 L1"},
+        {"kind 2 one point", true, 0, 10.0, 0, 10.0, {2, 0, 0}, "D1 L1"},
         // the step before lies outside: the first sample inside opens run 0
         {"start at edge", false, -1.5, 1, 5.0, 1, {1, 0, 1}, "L1 D3 L2"},
         // truncation toward zero samples x = 0 twice (-0.7 and 0.3)
@@ -99,6 +104,23 @@ TEST(RunScanning, GarbageLinesStayInsideAndEnd) {
     // twice as every scan from the left does (truncation toward zero).
     dmScanRuns(image.image, -1e9, 0, 1e9, 0, {1, 0, 7});
     EXPECT_EQ(profileText(), "L6 D5 L10");
+}
+
+TEST(RunScanning, ProfileBelongsToItsThread) {
+    // A scan on another thread between a scan and the reading of its profile
+    // leaves this thread's profile as it was.
+    const TestImage mine({"..####...."});
+    const TestImage theirs({"#.#.#.#.#."});
+    dmScanRuns(mine.image, 1, 0, 9, 0, {1, 0, 0});
+    std::promise<std::string> other;
+    std::thread worker([&] {
+        dmScanRuns(theirs.image, 1, 0, 9, 0, {1, 0, 0});
+        other.set_value(profileText());
+    });
+    const std::string otherRuns = other.get_future().get();
+    worker.join();
+    EXPECT_EQ(otherRuns, "D1 L1 D1 L1 D1 L1 D1 L1 D1 L1");
+    EXPECT_EQ(profileText(), "L2 D4 L4");
 }
 
 TEST(RunScanning, CountInnerRuns) {

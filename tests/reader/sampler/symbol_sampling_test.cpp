@@ -431,6 +431,26 @@ TEST(CandidateAnalysis, ZoomBox) {
     }
 }
 
+TEST(CandidateAnalysis, ZoomedCornersMapBack) {
+    // The outline is written before sampling, whatever the sampler then
+    // makes of the candidate. The finder corner is the one point neither the
+    // sweep nor the sampler moves: reported as its zoomed position rounded
+    // half to even, halved toward zero, plus the crop origin.
+    const BilevelFrame frame = renderBilevel(symbolFixture("zint-12x12"), 5, 0, 0);
+    for (const bool leftFirst : {true, false}) {
+        ContextPtr context = contextFor(frame.image->image,
+                                        finderCandidate(*frame.image, frame.corners, leftFirst), 13);
+        const int status = dmAnalyzeCandidate(context.get(), 0);
+        ASSERT_TRUE(status == 0 || status > 100) << status;  // oriented and handed over
+        const CvPoint2D32f zoomedCorner = context->candidates[0].farCorner;  // bottom-left
+        const CvPoint reported = context->results[0].corners[3];
+        EXPECT_EQ(reported.x, static_cast<int>(std::nearbyint(zoomedCorner.x)) / 2 + context->zoomX);
+        EXPECT_EQ(reported.y, static_cast<int>(std::nearbyint(zoomedCorner.y)) / 2 + context->zoomY);
+        EXPECT_NEAR(reported.x, frame.corners[3].x, 1.5);
+        EXPECT_NEAR(reported.y, frame.corners[3].y, 1.5);
+    }
+}
+
 TEST(CandidateAnalysis, UnzoomedAnalysisLeavesTheZoomAlone) {
     const BilevelFrame frame = renderBilevel(symbolFixture("zint-10x10"), 6, 0, 0);
     ContextPtr context =
