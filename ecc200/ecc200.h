@@ -28,11 +28,11 @@ int dmFindSymbolSize(int rows, int cols);
 
 enum Ecc200Status : int32_t {
     ECC200_DECODED = 0,            // text holds the message
-    ECC200_UNKNOWN_SIZE = 1,       // rows x cols is not an ECC 200 size
-    ECC200_NO_MEMORY_CODEWORDS = 2,// no memory for the placement's codeword buffer
+    ECC200_UNKNOWN_SIZE = 1,       // rows x cols is not an ECC 200 size, or no matrix
+    ECC200_NO_MEMORY_CODEWORDS = 2,// no memory for the data modules or the placement's buffers
     ECC200_UNCORRECTABLE = 4,      // a Reed-Solomon block could not be corrected
-    ECC200_NO_MEMORY_BLOCKS = 5,   // no memory for a block or the joined data codewords
-    ECC200_TEXT_FAILED = 11,       // unsupported codeword (function codewords), text too long, or no memory
+    ECC200_NO_MEMORY_BLOCKS = 5,   // no memory for a block, a codec, the joined data codewords or the text
+    ECC200_TEXT_FAILED = 11,       // unsupported codeword (function codewords), or text longer than 1599 bytes
 };
 
 // Name of a status value for tools and tests ("decoded", "uncorrectable", ...).

@@ -108,8 +108,9 @@ struct ReedSolomonCodec {
 constexpr int kRsUncorrectable = -1;
 constexpr int kRsNoMemory = -2;
 
-// A codec for blocks of 2^symbolBits - 1 - shortening symbols with rootCount
-// check symbols, or nullptr for bad parameters or no memory.
+// A codec for blocks of 255 - shortening codewords with rootCount check
+// codewords, or nullptr for bad parameters (symbolBits other than 8, a root
+// count or shortening that leaves no data) or no memory.
 ReedSolomonCodec* dmRsCreate(int symbolBits, int rootCount, int shortening);
 void dmRsRelease(ReedSolomonCodec* codec);
 // Corrects the block in place. Returns the number of corrected codewords,

@@ -93,22 +93,53 @@ void dmWriteNominal(MappingMatrix* matrix, int col, int row, unsigned char* code
     writeModules(modules, codeword);
 }
 
-#define KELVRANE_CORNER_OPS(n)                                                            \
-    void dmReadCorner##n(MappingMatrix* matrix, int ncol, int nrow, unsigned char* cw) { \
-        unsigned char* modules[8];                                                        \
-        corner##n##Modules(matrix, ncol, nrow, modules);                                  \
-        readModules(modules, cw);                                                         \
-    }                                                                                     \
-    void dmMarkCorner##n(MappingMatrix* matrix, int ncol, int nrow, unsigned char* cw) { \
-        unsigned char* modules[8];                                                        \
-        corner##n##Modules(matrix, ncol, nrow, modules);                                  \
-        writeModules(modules, cw);                                                        \
-    }
-KELVRANE_CORNER_OPS(1)
-KELVRANE_CORNER_OPS(2)
-KELVRANE_CORNER_OPS(3)
-KELVRANE_CORNER_OPS(4)
-#undef KELVRANE_CORNER_OPS
+void dmReadCorner1(MappingMatrix* matrix, int ncol, int nrow, unsigned char* codeword) {
+    unsigned char* modules[8];
+    corner1Modules(matrix, ncol, nrow, modules);
+    readModules(modules, codeword);
+}
+
+void dmReadCorner2(MappingMatrix* matrix, int ncol, int nrow, unsigned char* codeword) {
+    unsigned char* modules[8];
+    corner2Modules(matrix, ncol, nrow, modules);
+    readModules(modules, codeword);
+}
+
+void dmReadCorner3(MappingMatrix* matrix, int ncol, int nrow, unsigned char* codeword) {
+    unsigned char* modules[8];
+    corner3Modules(matrix, ncol, nrow, modules);
+    readModules(modules, codeword);
+}
+
+void dmReadCorner4(MappingMatrix* matrix, int ncol, int nrow, unsigned char* codeword) {
+    unsigned char* modules[8];
+    corner4Modules(matrix, ncol, nrow, modules);
+    readModules(modules, codeword);
+}
+
+void dmMarkCorner1(MappingMatrix* matrix, int ncol, int nrow, unsigned char* codeword) {
+    unsigned char* modules[8];
+    corner1Modules(matrix, ncol, nrow, modules);
+    writeModules(modules, codeword);
+}
+
+void dmMarkCorner2(MappingMatrix* matrix, int ncol, int nrow, unsigned char* codeword) {
+    unsigned char* modules[8];
+    corner2Modules(matrix, ncol, nrow, modules);
+    writeModules(modules, codeword);
+}
+
+void dmMarkCorner3(MappingMatrix* matrix, int ncol, int nrow, unsigned char* codeword) {
+    unsigned char* modules[8];
+    corner3Modules(matrix, ncol, nrow, modules);
+    writeModules(modules, codeword);
+}
+
+void dmMarkCorner4(MappingMatrix* matrix, int ncol, int nrow, unsigned char* codeword) {
+    unsigned char* modules[8];
+    corner4Modules(matrix, ncol, nrow, modules);
+    writeModules(modules, codeword);
+}
 
 const ShapeOps kReadingShapeOps = {{dmReadNominal, dmReadCorner1, dmReadCorner2, dmReadCorner3, dmReadCorner4}};
 const ShapeOps kWritingShapeOps = {{dmWriteNominal, dmMarkCorner1, dmMarkCorner2, dmMarkCorner3, dmMarkCorner4}};

@@ -9,23 +9,32 @@ namespace {
 
 // x^8 + x^5 + x^3 + x^2 + 1, the field polynomial of ECC 200.
 constexpr int kFieldPolynomial = 0x12D;
-constexpr int kMaxSymbolBits = 8;
+constexpr int kSymbolBits = 8;
 constexpr int kFirstRoot = 1;
 constexpr int kPrimitive = 1;
 constexpr int kScratchArrays = 8;
 
 // Syndromes of the block in logarithm form into syndromes[0..t-1]; returns
-// whether any of them is not zero.
+// whether any of them is not zero. Horner's rule for all roots at once, one
+// codeword at a time, so that the roots' chains run side by side.
 bool computeSyndromes(const ReedSolomonCodec& rs, const unsigned char* block, int length, unsigned char* syndromes) {
-    bool anyError = false;
-    for (int i = 0; i < rs.rootCount; ++i) {
-        const int root = (rs.firstRoot + i) * rs.primitive;
-        int s = block[0];
-        for (int j = 1; j < length; ++j) {
-            s = s == 0 ? block[j] : block[j] ^ rs.alphaTo[dmRsReduce(rs.indexOf[s] + root)];
+    int s[256];
+    const int t = rs.rootCount;
+    for (int i = 0; i < t; ++i) s[i] = block[0];
+    for (int j = 1; j < length; ++j) {
+        const int codeword = block[j];
+        for (int i = 0; i < t; ++i) {
+            // A logarithm (at most 254) plus a root exponent (at most 255)
+            // needs one subtraction to be reduced.
+            int exponent = rs.indexOf[s[i]] + (rs.firstRoot + i) * rs.primitive;
+            if (exponent >= rs.fieldSize) exponent -= rs.fieldSize;
+            s[i] = s[i] == 0 ? codeword : codeword ^ rs.alphaTo[exponent];
         }
-        if (s != 0) anyError = true;
-        syndromes[i] = rs.indexOf[s];
+    }
+    bool anyError = false;
+    for (int i = 0; i < t; ++i) {
+        if (s[i] != 0) anyError = true;
+        syndromes[i] = rs.indexOf[s[i]];
     }
     return anyError;
 }
@@ -41,7 +50,9 @@ int dmRsReduce(int x) {
 }
 
 ReedSolomonCodec* dmRsCreate(int symbolBits, int rootCount, int shortening) {
-    if (symbolBits < 1 || symbolBits > kMaxSymbolBits) return nullptr;
+    // The decoder's arithmetic (dmRsReduce, the Chien search over 255
+    // positions) is that of GF(256): a smaller field would be decoded wrongly.
+    if (symbolBits != kSymbolBits) return nullptr;
     const int fieldSize = (1 << symbolBits) - 1;
     if (rootCount < 0 || rootCount >= (1 << symbolBits)) return nullptr;
     if (shortening < 0 || shortening >= fieldSize - rootCount) return nullptr;
