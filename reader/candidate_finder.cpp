@@ -270,6 +270,38 @@ int dmCheckPolygon(CvSeq* polygon, CvSize imageSize, SymbolCandidate* candidate)
     return DM_CANDIDATE_STORED;
 }
 
+CvSeq* dmDropHopelessContours(CvSeq* contours) {
+    // The approximated polygon keeps a subset of its contour's points, so it
+    // has at most as many vertices and a box no larger. A contour with fewer
+    // than kMinVertices points or a box below kMinBoxSide can only give a
+    // polygon that fails the size test; leaving it out of the approximation
+    // changes no candidate and no order, and saves most of the work on
+    // speckled images (noise, texture), which hold tens of thousands of tiny
+    // outlines.
+    CvSeq* first = nullptr;
+    CvSeq* last = nullptr;
+    for (CvSeq* contour = contours; contour != nullptr;) {
+        CvSeq* next = contour->h_next;
+        bool hopeless = contour->total < kMinVertices;
+        if (!hopeless) {
+            const CvRect box = cvBoundingRect(contour, 0);
+            hopeless = box.width < kMinBoxSide || box.height < kMinBoxSide;
+        }
+        if (!hopeless) {
+            contour->h_prev = last;
+            contour->h_next = nullptr;
+            if (last) {
+                last->h_next = contour;
+            } else {
+                first = contour;
+            }
+            last = contour;
+        }
+        contour = next;
+    }
+    return first;
+}
+
 void dmFindCandidates(IplImage* image, ReaderContext* context) {
     const CvSize size = cvGetSize(image);
 
@@ -281,7 +313,9 @@ void dmFindCandidates(IplImage* image, ReaderContext* context) {
         CvSeq* contours = nullptr;
         cvFindContours(scratch, context->storage, &contours, sizeof(CvContour), CV_RETR_LIST,
                        CV_CHAIN_APPROX_SIMPLE, cvPoint(0, 0));
-        // An image without a single white region has no contour to approximate.
+        contours = dmDropHopelessContours(contours);
+        // An image without a single white region, or without a contour that
+        // could pass the size test, has nothing to approximate.
         context->polygons = contours == nullptr
                                 ? nullptr
                                 : cvApproxPoly(contours, sizeof(CvContour), context->storage,

@@ -86,6 +86,10 @@ void dmBinarize(IplImage* image, int level, int options, ReaderContext* context)
 int dmOtsuThreshold(IplImage* image);
 
 void dmFindCandidates(IplImage* image, ReaderContext* context);
+// Unlinks the contours whose polygon could never pass the size test (fewer
+// points than the minimum vertex count, or a box below the minimum side);
+// returns the first contour left, or null.
+CvSeq* dmDropHopelessContours(CvSeq* contours);
 
 // What became of one polygon in the candidate scan, in the order of the tests.
 enum CandidateCheck : int32_t {

@@ -329,3 +329,100 @@ TEST(FindCandidates, RenderedSymbolsGiveTheirFinderL) {
 }
 
 }  // namespace
+
+TEST(FindCandidates, DroppingHopelessContoursKeepsEveryPolygonThatCanPass) {
+    // A speckled frame (symbols, noise, adaptive threshold): the polygons
+    // that pass the size test must be the same, in the same order, whether
+    // or not the tiny contours are approximated first.
+    FrameStyle style;
+    style.noiseSigma = 8;
+    style.blurSigma = 0.6;
+    std::vector<SymbolPlacement> placements;
+    const char* names[] = {"zint-20x20", "dmtx-c40", "zint-12x26"};
+    for (int i = 0; i < 3; ++i) {
+        const SymbolFixture& fixture = symbolFixture(names[i]);
+        SymbolPlacement p;
+        p.modules = fixture.modules;
+        p.rows = fixture.rows;
+        p.cols = fixture.cols;
+        p.center = {120.0 + 200 * i, 240};
+        p.modulePixels = 4 + i;
+        p.rotationDegrees = 25.0 * i;
+        placements.push_back(p);
+    }
+    const RenderedFrame frame = renderFrame(style, placements);
+    cv::Mat bilevel;
+    cv::adaptiveThreshold(frame.image, bilevel, 255, cv::ADAPTIVE_THRESH_MEAN_C,
+                          cv::THRESH_BINARY_INV, 15, 0);
+
+    auto passing = [&](bool dropFirst) {
+        CvMemStorage* storage = cvCreateMemStorage(0);
+        cv::Mat scratch = bilevel.clone();
+        IplImage header = cvIplImage(scratch);
+        CvSeq* contours = nullptr;
+        cvFindContours(&header, storage, &contours, sizeof(CvContour), CV_RETR_LIST,
+                       CV_CHAIN_APPROX_SIMPLE, cvPoint(0, 0));
+        if (dropFirst) contours = dmDropHopelessContours(contours);
+        std::vector<std::vector<CvPoint>> out;
+        CvSeq* polygons = contours ? cvApproxPoly(contours, sizeof(CvContour), storage,
+                                                  CV_POLY_APPROX_DP, 5.0, 1)
+                                   : nullptr;
+        for (CvSeq* p = polygons; p; p = p->h_next) {
+            const CvRect box = cvBoundingRect(p, 0);
+            if (p->total < 20 || box.width < 10 || box.height < 10) continue;
+            std::vector<CvPoint> points(p->total);
+            cvCvtSeqToArray(p, points.data());
+            out.push_back(points);
+        }
+        cvReleaseMemStorage(&storage);
+        return out;
+    };
+    const auto all = passing(false);
+    const auto dropped = passing(true);
+    ASSERT_GE(all.size(), 3u);
+    ASSERT_EQ(all.size(), dropped.size());
+    for (size_t i = 0; i < all.size(); ++i) {
+        ASSERT_EQ(all[i].size(), dropped[i].size()) << i;
+        for (size_t k = 0; k < all[i].size(); ++k) {
+            EXPECT_TRUE(all[i][k].x == dropped[i][k].x && all[i][k].y == dropped[i][k].y) << i;
+        }
+    }
+}
+
+TEST_F(PolygonTest, HopelessContoursAreUnlinkedAtTheSizeTestsEdges) {
+    // (points, box width, box height, kept): 20 points and a 10 x 10 box are
+    // the least a polygon needs.
+    struct Case {
+        int points, width, height;
+        bool kept;
+    };
+    const Case cases[] = {{19, 40, 40, false}, {20, 40, 40, true}, {60, 9, 40, false},
+                          {60, 40, 9, false},  {60, 10, 10, true}, {200, 300, 200, true}};
+    std::vector<CvSeq*> all;
+    for (const Case& c : cases) {
+        // A staircase of c.points points spanning c.width x c.height (the
+        // box counts pixels, so a span of w - 1 gives width w).
+        std::vector<CvPoint> points;
+        for (int i = 0; i < c.points; ++i) {
+            points.push_back({(c.width - 1) * i / (c.points - 1), (c.height - 1) * ((i * 7) % c.points) / (c.points - 1)});
+        }
+        all.push_back(polygon(points));
+    }
+    for (size_t i = 0; i < all.size(); ++i) {
+        all[i]->h_prev = i > 0 ? all[i - 1] : nullptr;
+        all[i]->h_next = i + 1 < all.size() ? all[i + 1] : nullptr;
+    }
+    std::vector<CvSeq*> expected;
+    for (size_t i = 0; i < all.size(); ++i)
+        if (cases[i].kept) expected.push_back(all[i]);
+
+    std::vector<CvSeq*> kept;
+    CvSeq* previous = nullptr;
+    for (CvSeq* s = dmDropHopelessContours(all[0]); s; s = s->h_next) {
+        EXPECT_EQ(s->h_prev, previous);
+        kept.push_back(s);
+        previous = s;
+    }
+    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(dmDropHopelessContours(nullptr), nullptr);
+}
