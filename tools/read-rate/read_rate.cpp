@@ -9,9 +9,12 @@
 // A frame counts as read when the symbol's text comes back and every
 // reported corner lies within one module of the true one.
 //
-//   kelvrane_read_rate [--symbols name,name,...] [--modules 3,4,...] [--list]
+//   kelvrane_read_rate [--symbols name,name,...] [--modules 3,4,...]
+//                      [--blur sigma] [--noise sigma] [--options first,second] [--list]
 //
-// --list prints one line per frame that was not read.
+// --options replaces the option words of the two passes (13,14 by default;
+// 5,6 drop the correction-count check); --list prints one line per frame
+// that was not read, with its seed.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -36,8 +39,8 @@ constexpr int kFirstLevel = -1;
 constexpr int kSecondOptions = 14;
 constexpr int kSecondLevel = 15;
 
-constexpr double kBlurSigma = 0.8;
-constexpr double kNoiseSigma = 5.0;
+constexpr double kDefaultBlurSigma = 0.8;
+constexpr double kDefaultNoiseSigma = 5.0;
 // Frames whose symbol (with its quiet zone) would not lie this many pixels
 // inside the frame are left out of the grid.
 constexpr double kFrameMargin = 4.0;
@@ -72,6 +75,7 @@ struct PassOutcome {
     int candidates = 0;
     std::vector<int> statuses;  // one per analysed candidate
     std::vector<double> farErrors;  // far-corner error in modules, per candidate that reached sampling
+    std::vector<std::string> countErrors;  // per candidate with status 103: which count went which way
     bool decodedRight = false;  // the right text came back
     bool read = false;          // ... with corners within one module
 };
@@ -110,6 +114,23 @@ std::string statusName(int status) {
     }
 }
 
+std::string direction(int counted, int modules) {
+    if (counted == modules) return "ok";
+    return counted > modules ? "high" : "low";
+}
+
+// A candidate that failed on its module counts is still in hand-over form:
+// counts the two timing sides again and says which one is wrong, and how.
+std::string countError(ReaderContext* context, int index, const SymbolFixture& f) {
+    const SymbolCandidate& c = context->candidates[index];
+    const int cols = dmCountInnerRuns(context->sampled, c.timingLineB, c.finderCorner.x, c.finderCorner.y,
+                                      c.finderEndA.x, c.finderEndA.y) + 1;
+    const int rows = dmCountInnerRuns(context->sampled, c.timingLineA, c.finderEndB.x, c.finderEndB.y,
+                                      c.finderEndA.x, c.finderEndA.y) + 1;
+    // A square symbol may be read with its sides exchanged; rectangles only upright.
+    return "top " + direction(cols, f.cols) + ", right " + direction(rows, f.rows);
+}
+
 PassOutcome runPass(IplImage* gray, int options, int level, const SymbolFixture& f,
                     const SymbolCorners& truth, double module) {
     PassOutcome out;
@@ -137,6 +158,7 @@ PassOutcome runPass(IplImage* gray, int options, int level, const SymbolFixture&
             const CvPoint& p = context->results[context->resultCount - (status == 0 ? 1 : 0)].corners[1];
             out.farErrors.push_back(std::hypot(p.x - truth[1].x, p.y - truth[1].y) / module);
         }
+        if (status == 103) out.countErrors.push_back(countError(context, i, f));
         if (context->zoomMode == 1 && context->zoomed != nullptr) cvReleaseImage(&context->zoomed);
     }
     for (int i = 0; i < context->resultCount; ++i) {
@@ -182,16 +204,33 @@ int main(int argc, char** argv) {
     std::vector<std::string> symbols(std::begin(kDefaultSymbols), std::end(kDefaultSymbols));
     std::vector<double> modules(std::begin(kDefaultModules), std::end(kDefaultModules));
     bool list = false;
+    double blur = kDefaultBlurSigma;
+    double noise = kDefaultNoiseSigma;
+    int firstOptions = kFirstOptions;
+    int secondOptions = kSecondOptions;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--symbols") && i + 1 < argc) {
             symbols = splitList(argv[++i]);
         } else if (!std::strcmp(argv[i], "--modules") && i + 1 < argc) {
             modules.clear();
             for (const std::string& m : splitList(argv[++i])) modules.push_back(std::atof(m.c_str()));
+        } else if (!std::strcmp(argv[i], "--blur") && i + 1 < argc) {
+            blur = std::atof(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--noise") && i + 1 < argc) {
+            noise = std::atof(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--options") && i + 1 < argc) {
+            const std::vector<std::string> words = splitList(argv[++i]);
+            if (words.size() != 2) {
+                std::fprintf(stderr, "--options takes two option words\n");
+                return 2;
+            }
+            firstOptions = std::atoi(words[0].c_str());
+            secondOptions = std::atoi(words[1].c_str());
         } else if (!std::strcmp(argv[i], "--list")) {
             list = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--symbols name,...] [--modules 3,4,...] [--list]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--symbols name,...] [--modules 3,4,...] [--blur s] [--noise s] "
+                         "[--options first,second] [--list]\n", argv[0]);
             return 2;
         }
     }
@@ -200,6 +239,7 @@ int main(int argc, char** argv) {
     std::map<std::string, Tally> byModule, bySize, byRotation, byTilt;
     std::map<std::string, int> frameFailures;  // most advanced status of each unread frame
     std::map<int, int> candidateStatuses;      // every analysed candidate, both passes
+    std::map<std::string, int> countErrors;    // candidates with status 103
     int secondPassReads = 0;
     std::vector<double> farErrors;  // candidates that reached sampling
     unsigned seed = 1;
@@ -210,8 +250,8 @@ int main(int argc, char** argv) {
             for (double rotation : kRotations)
                 for (const Tilt& tilt : kTilts) {
                     FrameStyle style;
-                    style.blurSigma = kBlurSigma;
-                    style.noiseSigma = kNoiseSigma;
+                    style.blurSigma = blur;
+                    style.noiseSigma = noise;
                     style.seed = seed++;
                     SymbolPlacement s;
                     s.modules = f.modules;
@@ -233,11 +273,11 @@ int main(int argc, char** argv) {
                     if (!fits) continue;
 
                     IplImage gray = cvIplImage(frame.image);
-                    const PassOutcome first = runPass(&gray, kFirstOptions, kFirstLevel, f, truth, module);
+                    const PassOutcome first = runPass(&gray, firstOptions, kFirstLevel, f, truth, module);
                     PassOutcome second;
                     const bool firstFoundAny = std::any_of(first.statuses.begin(), first.statuses.end(),
                                                            [](int st) { return st == 0; });
-                    if (!firstFoundAny) second = runPass(&gray, kSecondOptions, kSecondLevel, f, truth, module);
+                    if (!firstFoundAny) second = runPass(&gray, secondOptions, kSecondLevel, f, truth, module);
                     const bool read = first.read || second.read;
                     if (!first.read && second.read) ++secondPassReads;
 
@@ -252,6 +292,7 @@ int main(int argc, char** argv) {
                     for (const PassOutcome* p : {&first, static_cast<const PassOutcome*>(&second)}) {
                         for (int st : p->statuses) ++candidateStatuses[st];
                         farErrors.insert(farErrors.end(), p->farErrors.begin(), p->farErrors.end());
+                        for (const std::string& e : p->countErrors) ++countErrors[e];
                     }
                     if (read) continue;
 
@@ -269,9 +310,11 @@ int main(int argc, char** argv) {
                     }
                     ++frameFailures[cause];
                     if (list)
-                        std::printf("unread %-18s module %g rotation %g tilt %s: %s (candidates %d/%d)\n",
-                                    name.c_str(), module, rotation, tiltKey.c_str(), cause.c_str(),
-                                    first.candidates, second.candidates);
+                        std::printf("unread %-18s module %g rotation %g tilt %s seed %u: %s (candidates %d/%d)%s%s\n",
+                                    name.c_str(), module, rotation, tiltKey.c_str(), style.seed, cause.c_str(),
+                                    first.candidates, second.candidates,
+                                    first.countErrors.empty() ? "" : ("; first pass " + first.countErrors[0]).c_str(),
+                                    second.countErrors.empty() ? "" : ("; second pass " + second.countErrors[0]).c_str());
                 }
     }
 
@@ -285,6 +328,8 @@ int main(int argc, char** argv) {
     for (const auto& [cause, n] : frameFailures) std::printf("  %-22s %5d\n", cause.c_str(), n);
     std::printf("\nall analysed candidates by status\n");
     for (const auto& [st, n] : candidateStatuses) std::printf("  %-22s %5d\n", statusName(st).c_str(), n);
+    std::printf("\ncandidates with status 103: module counts along the corrected sides\n");
+    for (const auto& [e, n] : countErrors) std::printf("  %-22s %5d\n", e.c_str(), n);
     if (!farErrors.empty()) {
         int within1 = 0, within2 = 0;
         for (double e : farErrors) {
