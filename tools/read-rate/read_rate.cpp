@@ -76,6 +76,7 @@ struct PassOutcome {
     std::vector<int> statuses;  // one per analysed candidate
     std::vector<double> farErrors;  // far-corner error in modules, per candidate that reached sampling
     std::vector<std::string> countErrors;  // per candidate with status 103: which count went which way
+    std::vector<double> countFarErrors;    // their far-corner errors, in modules
     bool decodedRight = false;  // the right text came back
     bool read = false;          // ... with corners within one module
 };
@@ -158,7 +159,10 @@ PassOutcome runPass(IplImage* gray, int options, int level, const SymbolFixture&
             const CvPoint& p = context->results[context->resultCount - (status == 0 ? 1 : 0)].corners[1];
             out.farErrors.push_back(std::hypot(p.x - truth[1].x, p.y - truth[1].y) / module);
         }
-        if (status == 103) out.countErrors.push_back(countError(context, i, f));
+        if (status == 103) {
+            out.countErrors.push_back(countError(context, i, f));
+            out.countFarErrors.push_back(out.farErrors.back());
+        }
         if (context->zoomMode == 1 && context->zoomed != nullptr) cvReleaseImage(&context->zoomed);
     }
     for (int i = 0; i < context->resultCount; ++i) {
@@ -196,6 +200,19 @@ std::string padded(int v, int width) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%0*d", width, v);
     return buffer;
+}
+
+void printErrors(const char* title, const std::vector<double>& errors) {
+    if (errors.empty()) return;
+    int within1 = 0, within2 = 0;
+    for (double e : errors) {
+        if (e <= 1) ++within1;
+        else if (e <= 2) ++within2;
+    }
+    const int n = static_cast<int>(errors.size());
+    std::printf("\n%s (%d)\n", title, n);
+    std::printf("  within 1 module %5.1f%%, 1 to 2 modules %5.1f%%, farther %5.1f%%\n", 100.0 * within1 / n,
+                100.0 * within2 / n, 100.0 * (n - within1 - within2) / n);
 }
 
 }  // namespace
@@ -242,6 +259,7 @@ int main(int argc, char** argv) {
     std::map<std::string, int> countErrors;    // candidates with status 103
     int secondPassReads = 0;
     std::vector<double> farErrors;  // candidates that reached sampling
+    std::vector<double> countFarErrors;  // those of them that failed on their counts
     unsigned seed = 1;
 
     for (const std::string& name : symbols) {
@@ -293,6 +311,8 @@ int main(int argc, char** argv) {
                         for (int st : p->statuses) ++candidateStatuses[st];
                         farErrors.insert(farErrors.end(), p->farErrors.begin(), p->farErrors.end());
                         for (const std::string& e : p->countErrors) ++countErrors[e];
+                        countFarErrors.insert(countFarErrors.end(), p->countFarErrors.begin(),
+                                              p->countFarErrors.end());
                     }
                     if (read) continue;
 
@@ -330,16 +350,7 @@ int main(int argc, char** argv) {
     for (const auto& [st, n] : candidateStatuses) std::printf("  %-22s %5d\n", statusName(st).c_str(), n);
     std::printf("\ncandidates with status 103: module counts along the corrected sides\n");
     for (const auto& [e, n] : countErrors) std::printf("  %-22s %5d\n", e.c_str(), n);
-    if (!farErrors.empty()) {
-        int within1 = 0, within2 = 0;
-        for (double e : farErrors) {
-            if (e <= 1) ++within1;
-            else if (e <= 2) ++within2;
-        }
-        const int n = static_cast<int>(farErrors.size());
-        std::printf("\nfar corner after the sweep (candidates that reached sampling: %d)\n", n);
-        std::printf("  within 1 module %5.1f%%, 1 to 2 modules %5.1f%%, farther %5.1f%%\n", 100.0 * within1 / n,
-                    100.0 * within2 / n, 100.0 * (n - within1 - within2) / n);
-    }
+    printErrors("far corner after the sweep, candidates that reached sampling", farErrors);
+    printErrors("far corner after the sweep, candidates that failed on their counts", countFarErrors);
     return 0;
 }
