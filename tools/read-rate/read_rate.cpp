@@ -10,11 +10,14 @@
 // reported corner lies within one module of the true one.
 //
 //   kelvrane_read_rate [--symbols name,name,...] [--modules 3,4,...]
-//                      [--blur sigma] [--noise sigma] [--options first,second] [--list]
+//                      [--blur sigma] [--noise sigma] [--options first,second]
+//                      [--ideal] [--list]
 //
 // --options replaces the option words of the two passes (13,14 by default;
 // 5,6 drop the correction-count check); --list prints one line per frame
-// that was not read, with its seed.
+// that was not read, with its seed; --ideal hands the analysis one candidate
+// built from the symbol's true corners instead of the finder's, so that the
+// sampler's own losses show apart from the locator's.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -132,14 +135,62 @@ std::string countError(ReaderContext* context, int index, const SymbolFixture& f
     return "top " + direction(cols, f.cols) + ", right " + direction(rows, f.rows);
 }
 
+// The candidate the finder would build from a perfect outline of the symbol:
+// vertices on the dark pixels nearest the true corners, far ends moved inward
+// by the finder's inset, the guessed timing sides parallel to the finder
+// sides. Separates the sampler's losses from the locator's.
+SymbolCandidate idealCandidate(const IplImage* bilevel, const SymbolCorners& truth) {
+    auto vertex = [&](const cv::Point2d& p) {
+        CvPoint2D32f best = cvPoint2D32f(p.x, p.y);
+        double bestDistance = 1e9;
+        for (int y = static_cast<int>(p.y) - 4; y <= static_cast<int>(p.y) + 4; ++y)
+            for (int x = static_cast<int>(p.x) - 4; x <= static_cast<int>(p.x) + 4; ++x) {
+                if (x < 0 || y < 0 || x >= bilevel->width || y >= bilevel->height) continue;
+                const unsigned char v =
+                    reinterpret_cast<const unsigned char*>(bilevel->imageData)[y * bilevel->widthStep + x];
+                const double d = std::hypot(x - p.x, y - p.y);
+                if (v == 255 && d < bestDistance) {
+                    bestDistance = d;
+                    best = cvPoint2D32f(x, y);
+                }
+            }
+        return best;
+    };
+    const CvPoint2D32f corner = vertex(truth[3]);
+    CvPoint2D32f top = vertex(truth[0]);
+    CvPoint2D32f right = vertex(truth[2]);
+    const LineEquation leftLine = dmLineThrough(corner, top);
+    const LineEquation bottomLine = dmLineThrough(corner, right);
+    const double leftLength = dmDistance(corner.x, corner.y, top.x, top.y);
+    const double bottomLength = dmDistance(corner.x, corner.y, right.x, right.y);
+    top = dmStepAlong(leftLine, static_cast<float>(1 + std::floor(leftLength / 100)), top, corner);
+    right = dmStepAlong(bottomLine, static_cast<float>(1 + std::floor(bottomLength / 100)), right, corner);
+    SymbolCandidate c;
+    c.finderCorner = corner;
+    c.finderLineA = leftLine;
+    c.finderLineB = bottomLine;
+    c.finderEndA = top;
+    c.finderEndB = right;
+    c.timingLineA = dmParallelThrough(c.finderLineA, c.finderEndB);
+    c.timingLineB = dmParallelThrough(c.finderLineB, c.finderEndA);
+    c.farCorner = cvPoint2D32f(truth[1].x, truth[1].y);
+    dmIntersectLines(c.timingLineA, c.timingLineB, &c.farCorner);
+    return c;
+}
+
 PassOutcome runPass(IplImage* gray, int options, int level, const SymbolFixture& f,
-                    const SymbolCorners& truth, double module) {
+                    const SymbolCorners& truth, double module, bool ideal) {
     PassOutcome out;
     ReaderContext* context = dmCreateContext();
     context->options = options;
     try {
         dmBinarize(gray, level, options, context);
-        dmFindCandidates(gray, context);
+        if (ideal) {
+            context->candidates[0] = idealCandidate(context->bilevel, truth);
+            context->candidateCount = 1;
+        } else {
+            dmFindCandidates(gray, context);
+        }
     } catch (...) {
         out.statuses.push_back(kThrew);
         dmDestroyContext(context);
@@ -221,6 +272,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> symbols(std::begin(kDefaultSymbols), std::end(kDefaultSymbols));
     std::vector<double> modules(std::begin(kDefaultModules), std::end(kDefaultModules));
     bool list = false;
+    bool ideal = false;
     double blur = kDefaultBlurSigma;
     double noise = kDefaultNoiseSigma;
     int firstOptions = kFirstOptions;
@@ -243,11 +295,13 @@ int main(int argc, char** argv) {
             }
             firstOptions = std::atoi(words[0].c_str());
             secondOptions = std::atoi(words[1].c_str());
+        } else if (!std::strcmp(argv[i], "--ideal")) {
+            ideal = true;
         } else if (!std::strcmp(argv[i], "--list")) {
             list = true;
         } else {
             std::fprintf(stderr, "usage: %s [--symbols name,...] [--modules 3,4,...] [--blur s] [--noise s] "
-                         "[--options first,second] [--list]\n", argv[0]);
+                         "[--options first,second] [--ideal] [--list]\n", argv[0]);
             return 2;
         }
     }
@@ -291,11 +345,11 @@ int main(int argc, char** argv) {
                     if (!fits) continue;
 
                     IplImage gray = cvIplImage(frame.image);
-                    const PassOutcome first = runPass(&gray, firstOptions, kFirstLevel, f, truth, module);
+                    const PassOutcome first = runPass(&gray, firstOptions, kFirstLevel, f, truth, module, ideal);
                     PassOutcome second;
                     const bool firstFoundAny = std::any_of(first.statuses.begin(), first.statuses.end(),
                                                            [](int st) { return st == 0; });
-                    if (!firstFoundAny) second = runPass(&gray, secondOptions, kSecondLevel, f, truth, module);
+                    if (!firstFoundAny) second = runPass(&gray, secondOptions, kSecondLevel, f, truth, module, ideal);
                     const bool read = first.read || second.read;
                     if (!first.read && second.read) ++secondPassReads;
 
