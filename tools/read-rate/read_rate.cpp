@@ -78,6 +78,8 @@ struct PassOutcome {
     int candidates = 0;
     std::vector<int> statuses;  // one per analysed candidate
     std::vector<double> farErrors;  // far-corner error in modules, per candidate that reached sampling
+    int farOutward = 0;             // of those more than a module off: farther from the finder corner than the truth
+    int farInward = 0;              // ... nearer to it
     std::vector<std::string> countErrors;  // per candidate with status 103: which count went which way
     std::vector<double> countFarErrors;    // their far-corner errors, in modules
     bool decodedRight = false;  // the right text came back
@@ -209,6 +211,11 @@ PassOutcome runPass(IplImage* gray, int options, int level, const SymbolFixture&
             // The outline was written before sampling; its corner 1 is the far corner.
             const CvPoint& p = context->results[context->resultCount - (status == 0 ? 1 : 0)].corners[1];
             out.farErrors.push_back(std::hypot(p.x - truth[1].x, p.y - truth[1].y) / module);
+            if (out.farErrors.back() > 1) {
+                const double reported = std::hypot(p.x - truth[3].x, p.y - truth[3].y);
+                const double expected = std::hypot(truth[1].x - truth[3].x, truth[1].y - truth[3].y);
+                ++(reported > expected ? out.farOutward : out.farInward);
+            }
         }
         if (status == 103) {
             out.countErrors.push_back(countError(context, i, f));
@@ -314,6 +321,7 @@ int main(int argc, char** argv) {
     int secondPassReads = 0;
     std::vector<double> farErrors;  // candidates that reached sampling
     std::vector<double> countFarErrors;  // those of them that failed on their counts
+    int farOutward = 0, farInward = 0;
     unsigned seed = 1;
 
     for (const std::string& name : symbols) {
@@ -365,6 +373,8 @@ int main(int argc, char** argv) {
                         for (int st : p->statuses) ++candidateStatuses[st];
                         farErrors.insert(farErrors.end(), p->farErrors.begin(), p->farErrors.end());
                         for (const std::string& e : p->countErrors) ++countErrors[e];
+                        farOutward += p->farOutward;
+                        farInward += p->farInward;
                         countFarErrors.insert(countFarErrors.end(), p->countFarErrors.begin(),
                                               p->countFarErrors.end());
                     }
@@ -406,5 +416,7 @@ int main(int argc, char** argv) {
     for (const auto& [e, n] : countErrors) std::printf("  %-22s %5d\n", e.c_str(), n);
     printErrors("far corner after the sweep, candidates that reached sampling", farErrors);
     printErrors("far corner after the sweep, candidates that failed on their counts", countFarErrors);
+    std::printf("  far corners more than a module off: %d farther from the finder corner than the truth, %d nearer\n",
+                farOutward, farInward);
     return 0;
 }
