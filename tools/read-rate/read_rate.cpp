@@ -67,13 +67,6 @@ struct Tally {
     int read = 0;
 };
 
-struct Frame {
-    std::string symbol;
-    int rows = 0, cols = 0;
-    double module = 0, rotation = 0;
-    Tilt tilt{0, 0};
-};
-
 struct PassOutcome {
     int candidates = 0;
     std::vector<int> statuses;  // one per analysed candidate
