@@ -205,6 +205,48 @@ TEST(TimingLine, AcceptanceAndTieRules) {
               DM_LINE_FAILED);
 }
 
+// Stripes of 4 dark and 6 light pixels from x = 9 in a band of rows
+// 30 - halfWidth .. 30 + halfWidth, light elsewhere: the more a turn of the
+// line y = 30 leans, the sooner it leaves the band, so later turns of a sweep
+// from the widest see more runs, all with variance near 1.
+TestImage* stripedBand(int halfWidth) {
+    auto* image = new TestImage(160, 61);
+    for (int x = 9; x < 160; ++x)
+        if ((x - 9) % 10 < 4) image->fillRect(x, 30 - halfWidth, x, 30 + halfWidth);
+    return image;
+}
+
+TEST(TimingLine, PenaltyOfLaterTurns) {
+    // From (10, 30) over 100 pixels. The first acceptable turn and the one
+    // right after are taken; from then on a turn wins only with a strictly
+    // lower sqrt(var + penalty) / m^1.7, the penalty being the turn's count
+    // since the first acceptable one, less 2 (N = 40) or less 1 (N = 20).
+    struct Case {
+        int halfWidth, steps;
+        double halfRange;
+        int chosen;  // j of the returned turn
+    };
+    const Case cases[] = {
+        // j 36 (13 runs) first, j 37 (17 runs) next; j 38 covers all 20 runs
+        // but its penalty of 1 makes sqrt(2) / 20^1.7 lose to 1 / 17^1.7
+        {2, 40, kPi8, 37},
+        // j 6, then j 7 with penalty 1; j 8 (15 runs, penalty 2) beats it,
+        // j 9 (penalty 3) and j 10 (17 runs, penalty 4) do not; the sweep
+        // stops at j 11
+        {8, 20, kPi16, 8},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<TestImage> image(stripedBand(c.halfWidth));
+        const LineEquation guess{1, 0, 30};
+        const CvPoint2D32f from = cvPoint2D32f(10, 30);
+        const LineEquation got = dmFindTimingLine(image->image, guess, c.steps, from,
+                                                  cvPoint2D32f(110, 30), c.halfRange);
+        const double turn = c.halfRange - c.chosen * c.halfRange / c.steps;
+        EXPECT_TRUE(sameLine(got, dmRotateLine(guess, turn, from)))
+            << "N " << c.steps << ": got " << got.kind << "/" << got.slope << "/" << got.intercept;
+    }
+}
+
 // A one-pixel timing row along direction phi from (10, 20): 5-pixel modules,
 // dark first, over 100 pixels; light everywhere else.
 void drawTimingRow(TestImage& image, double phi) {

@@ -451,6 +451,36 @@ TEST(CandidateAnalysis, ZoomedCornersMapBack) {
     }
 }
 
+TEST(CandidateAnalysis, OutlineRoundsHalfToEven) {
+    // Unzoomed, the finder corner is reported as it stands, rounded to the
+    // nearest pixel with ties to even: neither truncated nor rounded half up.
+    const BilevelFrame frame = renderBilevel(symbolFixture("zint-12x12"), 6, 0, 0);
+    const SymbolCandidate found = finderCandidate(*frame.image, frame.corners, true);
+    struct Case {
+        float dx, dy;    // added to the whole-pixel finder corner
+        int odd;         // 1: the corner's x is first made odd, 0: even
+        int wantDx, wantDy;
+    };
+    const Case cases[] = {
+        {0.5f, 0.6f, 1, 1, 1},   // odd + 0.5 goes up to even; 0.6 goes up
+        {0.5f, 0.4f, 0, 0, 0},   // even + 0.5 stays even; 0.4 goes down
+        {-0.5f, 1.5f, 1, -1, 1}, // odd - 0.5 goes down to even; odd + 1.5 ties at even + 0.5
+    };
+    for (const Case& c : cases) {
+        SymbolCandidate candidate = found;
+        float x = std::floor(candidate.finderCorner.x);
+        float y = std::floor(candidate.finderCorner.y);
+        if ((static_cast<int>(x) % 2 == 1) != (c.odd == 1)) x += 1;
+        if (static_cast<int>(y) % 2 == 0) y += 1;  // y odd
+        candidate.finderCorner = cvPoint2D32f(x + c.dx, y + c.dy);
+        ContextPtr context = contextFor(frame.image->image, candidate, DM_GLOBAL_THRESHOLD);
+        const int status = dmAnalyzeCandidate(context.get(), 0);
+        ASSERT_TRUE(status == 0 || status > 100) << status;  // the outline was written
+        EXPECT_EQ(context->results[0].corners[3].x, static_cast<int>(x) + c.wantDx) << c.dx;
+        EXPECT_EQ(context->results[0].corners[3].y, static_cast<int>(y) + c.wantDy) << c.dy;
+    }
+}
+
 TEST(CandidateAnalysis, UnzoomedAnalysisLeavesTheZoomAlone) {
     const BilevelFrame frame = renderBilevel(symbolFixture("zint-10x10"), 6, 0, 0);
     ContextPtr context =
