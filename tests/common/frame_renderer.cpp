@@ -113,3 +113,17 @@ bool matchesCorners(const SymbolCorners& truth, const CvPoint reported[4], doubl
     const int swapped[4] = {2, 1, 0, 3};
     return within(asDrawn) || within(swapped);
 }
+
+SymbolPlacement placeSymbol(const SymbolFixture& fixture, cv::Point2d center, double modulePixels,
+                            double rotationDegrees, double tiltXDegrees, double tiltYDegrees) {
+    SymbolPlacement p;
+    p.modules = fixture.modules;
+    p.rows = fixture.rows;
+    p.cols = fixture.cols;
+    p.center = center;
+    p.modulePixels = modulePixels;
+    p.rotationDegrees = rotationDegrees;
+    p.tiltXDegrees = tiltXDegrees;
+    p.tiltYDegrees = tiltYDegrees;
+    return p;
+}

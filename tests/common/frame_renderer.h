@@ -9,6 +9,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/core/types_c.h>
 
+#include "symbol_fixtures.h"
+
 // One symbol to draw. modules is rows x cols, row-major, 1 dark, 0 light,
 // upright (solid finder along the left column and the bottom row).
 struct SymbolPlacement {
@@ -22,6 +24,11 @@ struct SymbolPlacement {
     double tiltYDegrees = 0;      // perspective: turn out of the picture about the horizontal axis
     int quietModules = 2;         // light margin drawn around the symbol, in modules
 };
+
+// A fixture symbol centred at `center`, turned and tilted as given.
+SymbolPlacement placeSymbol(const SymbolFixture& fixture, cv::Point2d center, double modulePixels,
+                            double rotationDegrees = 0, double tiltXDegrees = 0,
+                            double tiltYDegrees = 0);
 
 struct FrameStyle {
     int width = 640;

@@ -26,20 +26,6 @@ namespace {
 constexpr int kOtsuLevel = -1, kOtsuOptions = 13;
 constexpr int kAdaptiveLevel = 15, kAdaptiveOptions = 14;
 
-SymbolPlacement place(const char* name, cv::Point2d center, double modulePixels, double rotation,
-                      double tilt) {
-    const SymbolFixture& f = symbolFixture(name);
-    SymbolPlacement p;
-    p.modules = f.modules;
-    p.rows = f.rows;
-    p.cols = f.cols;
-    p.center = center;
-    p.modulePixels = modulePixels;
-    p.rotationDegrees = rotation;
-    p.tiltXDegrees = tilt;
-    return p;
-}
-
 FrameStyle cameraStyle(int width, int height) {
     FrameStyle style;
     style.width = width;
@@ -50,7 +36,7 @@ FrameStyle cameraStyle(int width, int height) {
 }
 
 cv::Mat oneSymbol() {
-    return renderFrame(cameraStyle(640, 480), {place("zint-20x20", {320, 240}, 5, 20, 10)}).image;
+    return renderFrame(cameraStyle(640, 480), {placeSymbol(symbolFixture("zint-20x20"), {320, 240}, 5, 20, 10)}).image;
 }
 
 // A faint symbol beside a black object: Otsu's threshold falls between the
@@ -59,7 +45,7 @@ cv::Mat oneSymbol() {
 cv::Mat faintBesideBlack() {
     FrameStyle style = cameraStyle(640, 480);
     style.dark = 150;
-    cv::Mat frame = renderFrame(style, {place("zint-20x20", {440, 240}, 5, 20, 10)}).image;
+    cv::Mat frame = renderFrame(style, {placeSymbol(symbolFixture("zint-20x20"), {440, 240}, 5, 20, 10)}).image;
     cv::rectangle(frame, cv::Rect(0, 0, 260, 480), cv::Scalar(5), cv::FILLED);
     return frame;
 }
@@ -72,7 +58,7 @@ cv::Mat tenSymbols() {
     std::vector<SymbolPlacement> placements;
     for (int i = 0; i < 10; ++i) {
         placements.push_back(
-            place(names[i], {128.0 + 256 * (i % 5), 180.0 + 360 * (i / 5)}, 6, 10.0 * i, 0));
+            placeSymbol(symbolFixture(names[i]), {128.0 + 256 * (i % 5), 180.0 + 360 * (i / 5)}, 6, 10.0 * i, 0));
     }
     return renderFrame(cameraStyle(1280, 720), placements).image;
 }

@@ -24,20 +24,6 @@ struct Pass {
 };
 const Pass kPasses[] = {{"Otsu pass", -1, 13}, {"adaptive pass", 15, 14}};
 
-SymbolPlacement place(const SymbolFixture& f, cv::Point2d center, double modulePixels,
-                      double rotation, double tiltX = 0, double tiltY = 0) {
-    SymbolPlacement p;
-    p.modules = f.modules;
-    p.rows = f.rows;
-    p.cols = f.cols;
-    p.center = center;
-    p.modulePixels = modulePixels;
-    p.rotationDegrees = rotation;
-    p.tiltXDegrees = tiltX;
-    p.tiltYDegrees = tiltY;
-    return p;
-}
-
 // The frame the application hands to the reader: BGR frames are turned gray
 // first, as the frame loop does.
 cv::Mat grayOf(const cv::Mat& frame) {
@@ -87,7 +73,7 @@ void expectSceneRead(const Scene& s) {
     style.blurSigma = 0.7;
     style.noiseSigma = 3;
     const std::vector<SymbolPlacement> placements = {
-        place(f, {style.width / 2.0, style.height / 2.0}, s.modulePixels, s.rotation, s.tiltX,
+        placeSymbol(f, {style.width / 2.0, style.height / 2.0}, s.modulePixels, s.rotation, s.tiltX,
               s.tiltY)};
     const RenderedFrame frame = renderFrame(style, placements);
     for (const Pass& pass : kPasses) expectAllRead(frame, placements, {&f}, pass);
@@ -156,7 +142,7 @@ TEST(EndToEnd, SeveralSymbolsInOneFrame) {
     std::vector<const SymbolFixture*> fixtures;
     for (int i = 0; i < 6; ++i) {
         fixtures.push_back(&symbolFixture(names[i]));
-        placements.push_back(place(*fixtures.back(), {220.0 + 420 * (i % 3), 190.0 + 340 * (i / 3)},
+        placements.push_back(placeSymbol(*fixtures.back(), {220.0 + 420 * (i % 3), 190.0 + 340 * (i / 3)},
                                    7 + i % 2, 60.0 * i + 5, (i % 2) ? 15 : -10));
     }
     FrameStyle style;

@@ -340,15 +340,7 @@ TEST(FindCandidates, DroppingHopelessContoursKeepsEveryPolygonThatCanPass) {
     std::vector<SymbolPlacement> placements;
     const char* names[] = {"zint-20x20", "dmtx-c40", "zint-12x26"};
     for (int i = 0; i < 3; ++i) {
-        const SymbolFixture& fixture = symbolFixture(names[i]);
-        SymbolPlacement p;
-        p.modules = fixture.modules;
-        p.rows = fixture.rows;
-        p.cols = fixture.cols;
-        p.center = {120.0 + 200 * i, 240};
-        p.modulePixels = 4 + i;
-        p.rotationDegrees = 25.0 * i;
-        placements.push_back(p);
+        placements.push_back(placeSymbol(symbolFixture(names[i]), {120.0 + 200 * i, 240}, 4 + i, 25.0 * i));
     }
     const RenderedFrame frame = renderFrame(style, placements);
     cv::Mat bilevel;

@@ -29,18 +29,6 @@ struct Table {
     }
 };
 
-SymbolPlacement place(const SymbolFixture& f, cv::Point2d center, double modulePixels,
-                      double rotation = 0) {
-    SymbolPlacement p;
-    p.modules = f.modules;
-    p.rows = f.rows;
-    p.cols = f.cols;
-    p.center = center;
-    p.modulePixels = modulePixels;
-    p.rotationDegrees = rotation;
-    return p;
-}
-
 int read(cv::Mat& gray, Table& table, int level, int options) {
     IplImage ipl = cvIplImage(gray);
     return dmReadSymbols(&ipl, table.results, &table.count, level, options);
@@ -91,7 +79,7 @@ TEST(ReadSymbols, ImageWithoutSymbolGivesNone) {
 
 TEST(ReadSymbols, NullResultsOrCountWriteNothing) {
     const SymbolFixture& f = symbolFixture("zint-20x20");
-    cv::Mat frame = renderFrame(FrameStyle{}, {place(f, {320, 240}, 5)}).image;
+    cv::Mat frame = renderFrame(FrameStyle{}, {placeSymbol(f, {320, 240}, 5)}).image;
     IplImage ipl = cvIplImage(frame);
 
     Table found;
@@ -122,7 +110,7 @@ TEST(ReadSymbols, MoreThanTenSymbolsGiveTheFirstTenCandidates) {
     std::vector<SymbolPlacement> placements;
     for (int i = 0; i < 12; ++i) {
         placements.push_back(
-            place(symbolFixture(names[i]), {160.0 + 320 * (i % 4), 120.0 + 240 * (i / 4)}, 6, 10 * i));
+            placeSymbol(symbolFixture(names[i]), {160.0 + 320 * (i % 4), 120.0 + 240 * (i / 4)}, 6, 10 * i));
     }
     FrameStyle style;
     style.width = 1280;
