@@ -11,23 +11,23 @@
 #include <string>
 #include <unistd.h>
 
-// Collects what the process writes to standard output between start and
-// take (the library prints with printf).
-class StdoutCapture {
+// Collects what the process writes to one of its standard streams between
+// start and take (the library prints with printf, GStreamer warns on stderr).
+class StreamCapture {
 public:
-    StdoutCapture() { start(); }
-    ~StdoutCapture() {
+    StreamCapture(FILE* stream, int fd) : stream_(stream), fd_(fd) { start(); }
+    ~StreamCapture() {
         if (saved_ >= 0) take();
     }
     void start() {
-        fflush(stdout);
+        fflush(stream_);
         file_ = tmpfile();
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fileno(file_), STDOUT_FILENO);
+        saved_ = dup(fd_);
+        dup2(fileno(file_), fd_);
     }
     std::string take() {
-        fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
+        fflush(stream_);
+        dup2(saved_, fd_);
         close(saved_);
         saved_ = -1;
         std::string text;
@@ -40,8 +40,18 @@ public:
     }
 
 private:
+    FILE* stream_;
+    int fd_;
     FILE* file_ = nullptr;
     int saved_ = -1;
+};
+
+struct StdoutCapture : StreamCapture {
+    StdoutCapture() : StreamCapture(stdout, STDOUT_FILENO) {}
+};
+
+struct StderrCapture : StreamCapture {
+    StderrCapture() : StreamCapture(stderr, STDERR_FILENO) {}
 };
 
 class FakeCameraTest : public ::testing::Test {

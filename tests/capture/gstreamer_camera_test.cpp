@@ -15,33 +15,6 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kFrames = std::string(KELVRANE_TEST_DATA_DIR) + "/capture";
 
-// Collects standard error (GStreamer's warnings go there).
-class StderrCapture {
-public:
-    StderrCapture() {
-        fflush(stderr);
-        file_ = tmpfile();
-        saved_ = dup(STDERR_FILENO);
-        dup2(fileno(file_), STDERR_FILENO);
-    }
-    std::string take() {
-        fflush(stderr);
-        dup2(saved_, STDERR_FILENO);
-        close(saved_);
-        std::string text;
-        rewind(file_);
-        char chunk[4096];
-        size_t got;
-        while ((got = fread(chunk, 1, sizeof(chunk), file_)) > 0) text.append(chunk, got);
-        fclose(file_);
-        return text;
-    }
-
-private:
-    FILE* file_ = nullptr;
-    int saved_ = -1;
-};
-
 class GstreamerCameraTest : public ::testing::Test {
 protected:
     void TearDown() override { unsetenv("KELVRANE_TEST_CAMERA"); }
