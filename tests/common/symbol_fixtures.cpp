@@ -62,6 +62,16 @@ std::vector<SymbolFixture> load(const std::string& path) {
 
 }  // namespace
 
+std::string hexOf(const std::string& text) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        out += kDigits[c >> 4];
+        out += kDigits[c & 15];
+    }
+    return out;
+}
+
 std::string testDataDir() { return KELVRANE_TEST_DATA_DIR; }
 
 const std::vector<SymbolFixture>& symbolFixtures() {

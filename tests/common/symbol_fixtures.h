@@ -18,5 +18,7 @@ struct SymbolFixture {
 const std::vector<SymbolFixture>& symbolFixtures();
 // The fixture of that name; aborts if there is none.
 const SymbolFixture& symbolFixture(const std::string& name);
+// Bytes as lower-case hex, so that failing comparisons of texts print readably.
+std::string hexOf(const std::string& text);
 // Directory of the committed test data.
 std::string testDataDir();

@@ -19,16 +19,6 @@ Ecc200Result decode(const SymbolSizeEntry& entry, const std::vector<unsigned cha
     return dmDecodeEcc200(entry.rows, entry.cols, matrix.data(), corrected);
 }
 
-std::string hexOf(const std::string& text) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : text) {
-        out += kDigits[c >> 4];
-        out += kDigits[c & 15];
-    }
-    return out;
-}
-
 // dmtxwrite lays out the error correction of its 144 x 144 symbols block
 // after block from codeword 1558 on, instead of continuing the codeword-by-
 // codeword interleave that the standard (and zint) use, where blocks 8 and 9

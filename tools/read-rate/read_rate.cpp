@@ -30,6 +30,7 @@
 
 #include <opencv2/core/core_c.h>
 
+#include "candidate_from_corners.h"
 #include "frame_renderer.h"
 #include "reader/reader_internal.h"
 #include "symbol_fixtures.h"
@@ -130,49 +131,6 @@ std::string countError(ReaderContext* context, int index, const SymbolFixture& f
     return "top " + direction(cols, f.cols) + ", right " + direction(rows, f.rows);
 }
 
-// The candidate the finder would build from a perfect outline of the symbol:
-// vertices on the dark pixels nearest the true corners, far ends moved inward
-// by the finder's inset, the guessed timing sides parallel to the finder
-// sides. Separates the sampler's losses from the locator's.
-SymbolCandidate idealCandidate(const IplImage* bilevel, const SymbolCorners& truth) {
-    auto vertex = [&](const cv::Point2d& p) {
-        CvPoint2D32f best = cvPoint2D32f(p.x, p.y);
-        double bestDistance = 1e9;
-        for (int y = static_cast<int>(p.y) - 4; y <= static_cast<int>(p.y) + 4; ++y)
-            for (int x = static_cast<int>(p.x) - 4; x <= static_cast<int>(p.x) + 4; ++x) {
-                if (x < 0 || y < 0 || x >= bilevel->width || y >= bilevel->height) continue;
-                const unsigned char v =
-                    reinterpret_cast<const unsigned char*>(bilevel->imageData)[y * bilevel->widthStep + x];
-                const double d = std::hypot(x - p.x, y - p.y);
-                if (v == 255 && d < bestDistance) {
-                    bestDistance = d;
-                    best = cvPoint2D32f(x, y);
-                }
-            }
-        return best;
-    };
-    const CvPoint2D32f corner = vertex(truth[3]);
-    CvPoint2D32f top = vertex(truth[0]);
-    CvPoint2D32f right = vertex(truth[2]);
-    const LineEquation leftLine = dmLineThrough(corner, top);
-    const LineEquation bottomLine = dmLineThrough(corner, right);
-    const double leftLength = dmDistance(corner.x, corner.y, top.x, top.y);
-    const double bottomLength = dmDistance(corner.x, corner.y, right.x, right.y);
-    top = dmStepAlong(leftLine, static_cast<float>(1 + std::floor(leftLength / 100)), top, corner);
-    right = dmStepAlong(bottomLine, static_cast<float>(1 + std::floor(bottomLength / 100)), right, corner);
-    SymbolCandidate c;
-    c.finderCorner = corner;
-    c.finderLineA = leftLine;
-    c.finderLineB = bottomLine;
-    c.finderEndA = top;
-    c.finderEndB = right;
-    c.timingLineA = dmParallelThrough(c.finderLineA, c.finderEndB);
-    c.timingLineB = dmParallelThrough(c.finderLineB, c.finderEndA);
-    c.farCorner = cvPoint2D32f(truth[1].x, truth[1].y);
-    dmIntersectLines(c.timingLineA, c.timingLineB, &c.farCorner);
-    return c;
-}
-
 PassOutcome runPass(IplImage* gray, int options, int level, const SymbolFixture& f,
                     const SymbolCorners& truth, double module, bool ideal) {
     PassOutcome out;
@@ -181,7 +139,7 @@ PassOutcome runPass(IplImage* gray, int options, int level, const SymbolFixture&
     try {
         dmBinarize(gray, level, options, context);
         if (ideal) {
-            context->candidates[0] = idealCandidate(context->bilevel, truth);
+            candidateFromCorners(context->bilevel, truth, true, &context->candidates[0]);
             context->candidateCount = 1;
         } else {
             dmFindCandidates(gray, context);

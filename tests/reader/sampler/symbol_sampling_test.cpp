@@ -16,8 +16,9 @@
 #include "ecc200/ecc200.h"
 #include "reader/reader_internal.h"
 #include "sampler_test_images.h"
-#include "symbol_builder.h"
+#include "candidate_from_corners.h"
 #include "frame_renderer.h"
+#include "symbol_builder.h"
 #include "symbol_fixtures.h"
 
 namespace {
@@ -70,16 +71,6 @@ ContextPtr contextFor(IplImage* bilevel, const SymbolCandidate& candidate, int o
     return context;
 }
 
-std::string hexOf(const std::string& text) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : text) {
-        out += kDigits[c >> 4];
-        out += kDigits[c & 15];
-    }
-    return out;
-}
-
 // A camera-like frame of one symbol, thresholded at mid-gray into the
 // bi-level image the sampler reads (dark = 255), with the true corners.
 struct BilevelFrame {
@@ -112,42 +103,10 @@ BilevelFrame renderBilevel(const SymbolFixture& f, double module, double rotatio
 }
 
 // The candidate the finder builds from the L of a symbol with these true
-// corners: polygon vertices on the dark pixels nearest the corners, far ends
-// moved inward by the inset, the guessed timing sides parallel to the finder
-// sides. leftFirst chooses which finder side is "A".
+// corners; leftFirst chooses which finder side is "A".
 SymbolCandidate finderCandidate(const TestImage& image, const SymbolCorners& k, bool leftFirst) {
-    auto vertex = [&](const cv::Point2d& p) {
-        CvPoint2D32f best = cvPoint2D32f(p.x, p.y);
-        double bestDistance = 1e9;
-        for (int y = static_cast<int>(p.y) - 4; y <= static_cast<int>(p.y) + 4; ++y)
-            for (int x = static_cast<int>(p.x) - 4; x <= static_cast<int>(p.x) + 4; ++x) {
-                if (x < 0 || y < 0 || x >= image.image->width || y >= image.image->height) continue;
-                const double d = std::hypot(x - p.x, y - p.y);
-                if (image.at(x, y) == 255 && d < bestDistance) {
-                    bestDistance = d;
-                    best = cvPoint2D32f(x, y);
-                }
-            }
-        return best;
-    };
-    const CvPoint2D32f corner = vertex(k[3]);
-    CvPoint2D32f top = vertex(k[0]);
-    CvPoint2D32f right = vertex(k[2]);
-    const LineEquation leftLine = dmLineThrough(corner, top);
-    const LineEquation bottomLine = dmLineThrough(corner, right);
-    const double leftLength = dmDistance(corner.x, corner.y, top.x, top.y);
-    const double bottomLength = dmDistance(corner.x, corner.y, right.x, right.y);
-    top = dmStepAlong(leftLine, static_cast<float>(1 + std::floor(leftLength / 100)), top, corner);
-    right = dmStepAlong(bottomLine, static_cast<float>(1 + std::floor(bottomLength / 100)), right, corner);
     SymbolCandidate c;
-    c.finderCorner = corner;
-    c.finderLineA = leftFirst ? leftLine : bottomLine;
-    c.finderLineB = leftFirst ? bottomLine : leftLine;
-    c.finderEndA = leftFirst ? top : right;
-    c.finderEndB = leftFirst ? right : top;
-    c.timingLineA = dmParallelThrough(c.finderLineA, c.finderEndB);
-    c.timingLineB = dmParallelThrough(c.finderLineB, c.finderEndA);
-    EXPECT_EQ(dmIntersectLines(c.timingLineA, c.timingLineB, &c.farCorner), 0);
+    EXPECT_TRUE(candidateFromCorners(image.image, k, leftFirst, &c));
     return c;
 }
 
