@@ -65,53 +65,27 @@ struct AM_MEDIA_TYPE {
     BYTE* pbFormat;
 };
 
-// Named apart from the GDI types of the same shape so that both subsets can
-// be included together.
-struct DSHOW_RECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
-};
-struct DSHOW_SIZE {
-    LONG cx;
-    LONG cy;
-};
-struct DSHOW_BITMAPINFOHEADER {
-    DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;  // positive: bottom row first
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
-
 struct VIDEOINFOHEADER {
-    DSHOW_RECT rcSource;
-    DSHOW_RECT rcTarget;
+    RECT rcSource;
+    RECT rcTarget;
     DWORD dwBitRate;
     DWORD dwBitErrorRate;
     REFERENCE_TIME AvgTimePerFrame;  // 100-ns units
-    DSHOW_BITMAPINFOHEADER bmiHeader;
+    BITMAPINFOHEADER bmiHeader;
 };
 
 struct VIDEO_STREAM_CONFIG_CAPS {
     GUID guid;
     ULONG VideoStandard;
-    DSHOW_SIZE InputSize;
-    DSHOW_SIZE MinCroppingSize;
-    DSHOW_SIZE MaxCroppingSize;
+    SIZE InputSize;
+    SIZE MinCroppingSize;
+    SIZE MaxCroppingSize;
     int CropGranularityX;
     int CropGranularityY;
     int CropAlignX;
     int CropAlignY;
-    DSHOW_SIZE MinOutputSize;
-    DSHOW_SIZE MaxOutputSize;
+    SIZE MinOutputSize;
+    SIZE MaxOutputSize;
     int OutputGranularityX;
     int OutputGranularityY;
     int StretchTapsX;

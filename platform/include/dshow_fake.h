@@ -64,7 +64,7 @@ struct FakeDevice {
     std::vector<FakeCapability> capabilities;
     int capabilitiesBytes = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     // SetFormat refuses a type whose size or subtype is listed here.
-    std::vector<DSHOW_SIZE> refusedSizes;
+    std::vector<SIZE> refusedSizes;
     std::vector<GUID> refusedSubtypes;
 };
 

@@ -26,18 +26,6 @@ typedef WORD ATOM;
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
-struct POINT {
-    LONG x;
-    LONG y;
-};
-
-struct RECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
-};
-typedef RECT* LPRECT;
 
 struct MSG {
     HWND hwnd;
@@ -190,20 +178,6 @@ HGDIOBJ GetStockObject(int object);
 // GDI: device-independent bitmaps (24-bit, uncompressed) and object deletion.
 #define BI_RGB 0L
 #define DIB_RGB_COLORS 0
-
-struct BITMAPINFOHEADER {
-    DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
 
 struct RGBQUAD {
     BYTE rgbBlue;

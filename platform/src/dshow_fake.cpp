@@ -25,8 +25,8 @@ std::atomic<int> uninitializeCalls{0};
 
 HRESULT scriptedResult(FakeCall call) { return scripted[static_cast<size_t>(call)].load(); }
 
-bool contains(const std::vector<DSHOW_SIZE>& sizes, LONG width, LONG height) {
-    for (const DSHOW_SIZE& size : sizes)
+bool contains(const std::vector<SIZE>& sizes, LONG width, LONG height) {
+    for (const SIZE& size : sizes)
         if (size.cx == width && size.cy == height) return true;
     return false;
 }
