@@ -95,21 +95,10 @@ public:
     HRESULT streamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override {
         const auto& capabilities = device_->script.capabilities;
         if (index < 0 || index >= static_cast<int>(capabilities.size())) return S_FALSE;
-        const FakeCapability& capability = capabilities[static_cast<size_t>(index)];
-        *type = dshow::createVideoType(capability.subtype, capability.minWidth, capability.minHeight,
-                                       device_->script.frameInterval);
-        if (!*type) return E_OUTOFMEMORY;
-        VIDEO_STREAM_CONFIG_CAPS record{};
-        record.guid = FORMAT_VideoInfo;
-        record.InputSize = {capability.maxWidth, capability.maxHeight};
-        record.MinOutputSize = {capability.minWidth, capability.minHeight};
-        record.MaxOutputSize = {capability.maxWidth, capability.maxHeight};
-        record.OutputGranularityX = capability.granularityX;
-        record.OutputGranularityY = capability.granularityY;
-        record.MinFrameInterval = device_->script.frameInterval;
-        record.MaxFrameInterval = device_->script.frameInterval;
-        std::memcpy(caps, &record, sizeof(record));
-        return S_OK;
+        const FakeCapability& c = capabilities[static_cast<size_t>(index)];
+        return dshow::describeSizeRange({c.subtype, c.minWidth, c.minHeight, c.maxWidth, c.maxHeight,
+                                         c.granularityX, c.granularityY},
+                                        device_->script.frameInterval, type, caps);
     }
 
     // Whatever the test pushes is delivered as it is.

@@ -678,6 +678,23 @@ HRESULT SourceFilter::StreamConfig::GetStreamCaps(int index, AM_MEDIA_TYPE** typ
 
 // Media types
 
+HRESULT describeSizeRange(const SizeRange& range, REFERENCE_TIME frameInterval,
+                          AM_MEDIA_TYPE** type, BYTE* caps) {
+    *type = createVideoType(range.subtype, range.minWidth, range.minHeight, frameInterval);
+    if (!*type) return E_OUTOFMEMORY;
+    VIDEO_STREAM_CONFIG_CAPS record{};
+    record.guid = FORMAT_VideoInfo;
+    record.InputSize = {range.maxWidth, range.maxHeight};
+    record.MinOutputSize = {range.minWidth, range.minHeight};
+    record.MaxOutputSize = {range.maxWidth, range.maxHeight};
+    record.OutputGranularityX = range.stepWidth;
+    record.OutputGranularityY = range.stepHeight;
+    record.MinFrameInterval = frameInterval;
+    record.MaxFrameInterval = frameInterval;
+    std::memcpy(caps, &record, sizeof(record));
+    return S_OK;
+}
+
 AM_MEDIA_TYPE* createVideoType(const GUID& subtype, int width, int height,
                                REFERENCE_TIME frameInterval) {
     auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));

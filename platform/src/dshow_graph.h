@@ -130,6 +130,16 @@ AM_MEDIA_TYPE* createVideoType(const GUID& subtype, int width, int height,
                                REFERENCE_TIME frameInterval);
 AM_MEDIA_TYPE* copyMediaType(const AM_MEDIA_TYPE& type);
 void deleteMediaType(AM_MEDIA_TYPE* type);
+// A range of sizes in one subtype, as a stream configuration reports it.
+struct SizeRange {
+    GUID subtype;
+    int minWidth, minHeight, maxWidth, maxHeight;
+    int stepWidth, stepHeight;
+};
+// GetStreamCaps for one range: its media type at the smallest size, and its
+// caps record written into caps (a VIDEO_STREAM_CONFIG_CAPS).
+HRESULT describeSizeRange(const SizeRange& range, REFERENCE_TIME frameInterval,
+                          AM_MEDIA_TYPE** type, BYTE* caps);
 // The VIDEOINFOHEADER of a type, or null when its format block is not one.
 const VIDEOINFOHEADER* videoInfo(const AM_MEDIA_TYPE& type);
 

@@ -297,21 +297,10 @@ public:
 
     HRESULT streamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override {
         if (index < 0 || index >= static_cast<int>(capabilities_.size())) return S_FALSE;
-        const Capability& capability = capabilities_[static_cast<size_t>(index)];
-        *type = dshow::createVideoType(capability.subtype, capability.minWidth, capability.minHeight,
-                                       frameInterval_);
-        if (!*type) return E_OUTOFMEMORY;
-        VIDEO_STREAM_CONFIG_CAPS record{};
-        record.guid = FORMAT_VideoInfo;
-        record.InputSize = {capability.maxWidth, capability.maxHeight};
-        record.MinOutputSize = {capability.minWidth, capability.minHeight};
-        record.MaxOutputSize = {capability.maxWidth, capability.maxHeight};
-        record.OutputGranularityX = capability.stepWidth;
-        record.OutputGranularityY = capability.stepHeight;
-        record.MinFrameInterval = frameInterval_;
-        record.MaxFrameInterval = frameInterval_;
-        std::memcpy(caps, &record, sizeof(record));
-        return S_OK;
+        const Capability& c = capabilities_[static_cast<size_t>(index)];
+        return dshow::describeSizeRange({c.subtype, c.minWidth, c.minHeight, c.maxWidth, c.maxHeight,
+                                         c.stepWidth, c.stepHeight},
+                                        frameInterval_, type, caps);
     }
 
     HRESULT prepareOutput(const AM_MEDIA_TYPE& downstream) override {
