@@ -17,10 +17,12 @@ import random
 import struct
 import subprocess
 import sys
-import tempfile
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# The fixture script's dmtxwrite call and PGM reader serve the samples too.
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "data"))
+import make_ecc200_fixtures  # noqa: E402
 
 # Gray levels of a printed label under even light; the frame's lighting
 # gradient and noise come on top.
@@ -32,34 +34,10 @@ SUPERSAMPLING = 3    # samples per pixel and axis, for soft camera-like edges
 
 # ------------------------------------------------------------------ symbols
 
-def _read_pgm(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            while data[pos:pos + 1] != b"\n":
-                pos += 1
-            continue
-        start = pos
-        while not data[pos:pos + 1].isspace():
-            pos += 1
-        fields.append(data[start:pos])
-    width, height = int(fields[1]), int(fields[2])
-    return width, height, data[pos + 1:pos + 1 + width * height]
-
-
 def dmtxwrite(message, encoding="a", size="s"):
     """Module rows (lists of 0/1) from dmtxwrite with a forced encodation."""
-    with tempfile.TemporaryDirectory() as tmp:
-        path = os.path.join(tmp, "symbol.pgm")  # the name picks the format
-        subprocess.run(["dmtxwrite", "-e", encoding, "-s", size, "-d", "1", "-m", "1", "-o", path],
-                       input=message, check=True, capture_output=True)
-        width, height, pixels = _read_pgm(path)
-    return [[1 if pixels[y * width + x] < 128 else 0 for x in range(1, width - 1)]
-            for y in range(1, height - 1)]
+    _, rows = make_ecc200_fixtures.dmtxwrite(message, encoding, size)
+    return [[int(module) for module in row] for row in rows]
 
 
 # Widths of zint's rectangular versions 25..30.
